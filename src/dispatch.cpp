@@ -1,0 +1,44 @@
+// The one place that knows which kernels exist and which the CPU can run.
+#include "compact.hpp"
+
+#include <array>
+
+namespace fourofsix {
+
+namespace {
+
+bool always() { return true; }
+
+#ifdef FOUROFSIX_X86
+// __builtin_cpu_supports also checks that the OS saves the wide registers.
+bool has_ssse3() { return __builtin_cpu_supports("ssse3") != 0; }
+bool has_avx2() { return __builtin_cpu_supports("avx2") != 0; }
+bool has_avx512vbmi() {
+  return __builtin_cpu_supports("avx512f") != 0 &&
+         __builtin_cpu_supports("avx512bw") != 0 &&
+         __builtin_cpu_supports("avx512vbmi") != 0;
+}
+#endif
+
+constexpr std::array kernels{
+    kernel_info{"scalar", compact_scalar, always},
+#ifdef FOUROFSIX_X86
+    kernel_info{"ssse3", compact_ssse3, has_ssse3},
+    kernel_info{"avx2", compact_avx2, has_avx2},
+    kernel_info{"avx512vbmi", compact_avx512vbmi, has_avx512vbmi},
+#endif
+};
+
+} // namespace
+
+std::span<const kernel_info> all_kernels() { return kernels; }
+
+compact_fn best_kernel() {
+  compact_fn best = compact_scalar;
+  for (const auto &k : kernels)
+    if (k.usable())
+      best = k.fn;
+  return best;
+}
+
+} // namespace fourofsix

@@ -1,0 +1,445 @@
+// The built executable as a child process over pipes, files and terminals:
+// what a user of the command sees, including every failure it reports.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The test process must survive writing to a child that has gone.
+const bool sigpipe_ignored = [] { return signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
+
+struct pipe_pair {
+  int r = -1;
+  int w = -1;
+  pipe_pair() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) == 0) {
+      r = fds[0];
+      w = fds[1];
+    }
+  }
+};
+
+// Starts the tool with fds[i] as its descriptor i; -1 leaves i closed.
+pid_t launch(std::array<int, 3> fds, const std::vector<std::string> &args = {},
+             bool ignore_sigpipe = false) {
+  std::vector<char *> argv{const_cast<char *>(FOUROFSIX_EXE)};
+  for (const auto &a : args)
+    argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGPIPE, ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    for (int i = 0; i < 3; ++i) {
+      if (fds[static_cast<std::size_t>(i)] < 0)
+        close(i);
+      else
+        dup2(fds[static_cast<std::size_t>(i)], i);
+    }
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+struct ended {
+  int status = -1; // as from waitpid
+  double cpu_seconds = 0;
+  long max_rss_kib = 0;
+};
+
+// Waits for pid; a child still running after `limit` is killed and fails
+// the test, so a hang shows as a failure rather than a stuck suite.
+ended finish(pid_t pid, std::chrono::milliseconds limit = 20s) {
+  ended e;
+  rusage ru{};
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (wait4(pid, &e.status, WNOHANG, &ru) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      wait4(pid, &e.status, 0, &ru);
+      ADD_FAILURE() << "the tool did not end within " << limit.count() << " ms";
+      break;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  e.cpu_seconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+                  static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+  e.max_rss_kib = ru.ru_maxrss;
+  return e;
+}
+
+std::string drain(int fd) {
+  std::string s;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n > 0)
+      s.append(buf, static_cast<std::size_t>(n));
+    else if (n == 0 || errno != EINTR)
+      return s;
+  }
+}
+
+struct result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+bool exited_with(int status, int code) {
+  return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+// Runs the tool with `input` on a pipe and collects both output streams.
+result run_tool(const std::string &input, const std::vector<std::string> &args = {}) {
+  pipe_pair in, out, err;
+  const pid_t pid = launch({in.r, out.w, err.w}, args);
+  close(in.r);
+  close(out.w);
+  close(err.w);
+  fcntl(in.w, F_SETFL, O_NONBLOCK);
+  result res;
+  std::size_t sent = 0;
+  if (input.empty())
+    close(in.w);
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    std::vector<pollfd> p;
+    if (sent < input.size())
+      p.push_back({in.w, POLLOUT, 0});
+    if (out_open)
+      p.push_back({out.r, POLLIN, 0});
+    if (err_open)
+      p.push_back({err.r, POLLIN, 0});
+    poll(p.data(), p.size(), -1);
+    for (const auto &q : p) {
+      if (q.revents == 0)
+        continue;
+      if (q.fd == in.w) {
+        const ssize_t n = write(in.w, input.data() + sent, input.size() - sent);
+        if (n > 0)
+          sent += static_cast<std::size_t>(n);
+        if (n < 0 || sent == input.size()) {
+          sent = input.size();
+          close(in.w);
+        }
+        continue;
+      }
+      char buf[65536];
+      const ssize_t n = read(q.fd, buf, sizeof buf);
+      std::string &to = q.fd == out.r ? res.out : res.err;
+      if (n > 0)
+        to.append(buf, static_cast<std::size_t>(n));
+      else
+        (q.fd == out.r ? out_open : err_open) = false;
+    }
+  }
+  close(out.r);
+  close(err.r);
+  res.status = finish(pid).status;
+  return res;
+}
+
+std::string letters(char from, char to) {
+  std::string s;
+  for (char c = from; c <= to; ++c)
+    s += c;
+  return s;
+}
+
+struct io_case {
+  const char *name;
+  std::string in;
+  std::string out;
+};
+
+TEST(Command, KeepsTheFirstFourOfEverySix) {
+  const std::string ff(6, '\xff');
+  const std::vector<io_case> cases{
+      {"empty", "", ""},
+      {"one byte", "a", "a"},
+      {"four bytes", "abcd", "abcd"},
+      {"five bytes", "abcde", "abcd"},
+      {"six bytes", "abcdef", "abcd"},
+      {"seven bytes", "abcdefg", "abcdg"},
+      {"ten letters", letters('a', 'j'), "abcdghij"},
+      {"twelve letters", letters('a', 'l'), "abcdghij"},
+      {"lines are ordinary bytes", "ab\ncd\nef\n", "ab\ncef\n"},
+      {"0xFF is data, not end of input", ff + "xy", std::string(4, '\xff') + "xy"},
+      {"NUL bytes are copied", std::string("\0\0\0\0\0\0\0a", 8), std::string("\0\0\0\0\0a", 6)},
+      {"nothing is appended", "abcdefgh", "abcdgh"},
+  };
+  for (const auto &c : cases) {
+    const result r = run_tool(c.in);
+    EXPECT_EQ(r.out, c.out) << c.name;
+    EXPECT_EQ(r.err, "") << c.name;
+    EXPECT_TRUE(exited_with(r.status, 0)) << c.name;
+  }
+}
+
+TEST(Command, IgnoresEveryArgument) {
+  const std::vector<std::vector<std::string>> arg_sets{
+      {"--help"}, {"--version"}, {"-n", "3"}, {"--", "file"}, {"/nonexistent"}, {""}};
+  for (const auto &args : arg_sets) {
+    const result r = run_tool("abcdefgh", args);
+    EXPECT_EQ(r.out, "abcdgh") << args[0];
+    EXPECT_EQ(r.err, "") << args[0];
+    EXPECT_TRUE(exited_with(r.status, 0)) << args[0];
+  }
+}
+
+TEST(Command, LargeInputKeepsThePattern) {
+  std::string in(3'000'001, '\0');
+  for (std::size_t i = 0; i < in.size(); ++i)
+    in[i] = static_cast<char>(i * 7 / 3);
+  std::string want;
+  for (std::size_t i = 0; i < in.size(); ++i)
+    if (i % 6 < 4)
+      want += in[i];
+  const result r = run_tool(in);
+  EXPECT_TRUE(r.out == want) << "output differs; sizes " << r.out.size() << " and " << want.size();
+  EXPECT_TRUE(exited_with(r.status, 0));
+}
+
+// A failure the user meets: the child's stdin and stdout (-1 for closed),
+// and all it must then say and do.
+struct failure_case {
+  const char *name;
+  int in;
+  int out;
+  bool ignore_sigpipe;
+  const char *message; // the whole of standard error
+  int code;            // exit status, or -signal
+};
+
+TEST(Command, ReportsEachFailureInOneLine) {
+  const int zero = open("/dev/zero", O_RDONLY | O_CLOEXEC);
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  const int dir = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int null_out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const int empty = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  pipe_pair broken; // its read end is closed: writes get EPIPE or SIGPIPE
+  close(broken.r);
+  const std::vector<failure_case> cases{
+      {"full device", zero, full, false, "fourofsix: write error: No space left on device\n", 1},
+      {"closed stdout", zero, -1, false, "fourofsix: write error: Bad file descriptor\n", 1},
+      {"closed stdout, nothing to write", empty, -1, false, "", 0},
+      {"directory as input", dir, null_out, false, "fourofsix: read error: Is a directory\n", 1},
+      {"closed stdin reads as empty", -1, null_out, false, "", 0},
+      {"broken pipe, SIGPIPE ignored", zero, broken.w, true, "fourofsix: write error: Broken pipe\n", 1},
+      {"broken pipe, SIGPIPE inherited", zero, broken.w, false, "", -SIGPIPE},
+  };
+  for (const auto &c : cases) {
+    pipe_pair err;
+    const pid_t pid = launch({c.in, c.out, err.w}, {}, c.ignore_sigpipe);
+    close(err.w);
+    const std::string message = drain(err.r);
+    close(err.r);
+    // An endless input must not keep it running once writing has failed.
+    const ended e = finish(pid, 5s);
+    EXPECT_EQ(message, c.message) << c.name;
+    if (c.code >= 0)
+      EXPECT_TRUE(exited_with(e.status, c.code)) << c.name << ": status " << e.status;
+    else
+      EXPECT_TRUE(WIFSIGNALED(e.status) && WTERMSIG(e.status) == -c.code) << c.name;
+  }
+  for (int fd : {zero, full, dir, null_out, empty, broken.w})
+    close(fd);
+}
+
+// A pseudo-terminal pair; the test plays the terminal's user on `master`.
+struct pty {
+  int master = -1;
+  int slave = -1;
+  pty() {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    grantpt(master);
+    unlockpt(master);
+    slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  }
+};
+
+TEST(Command, WritesWhatWasKeptBeforeAReadError) {
+  // Once the terminal side of a pty is gone, reading the other side fails
+  // with EIO after the bytes already sent: a read error in mid-stream.
+  pty t;
+  termios raw{};
+  tcgetattr(t.slave, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(t.slave, TCSANOW, &raw);
+  ASSERT_EQ(write(t.slave, "abcdefghij", 10), 10);
+  tcdrain(t.slave);
+  close(t.slave);
+  pipe_pair out, err;
+  const pid_t pid = launch({t.master, out.w, err.w});
+  close(out.w);
+  close(err.w);
+  EXPECT_EQ(drain(out.r), "abcdghij");
+  EXPECT_EQ(drain(err.r), "fourofsix: read error: Input/output error\n");
+  EXPECT_TRUE(exited_with(finish(pid).status, 1));
+  for (int fd : {t.master, out.r, err.r})
+    close(fd);
+}
+
+TEST(Command, AtATerminalTheFirstEndOfFileEndsTheRun) {
+  // "ab" then end-of-file mid-line is a short read, not the end; the next
+  // end-of-file, on an empty line, is. What is typed after it stays unread.
+  pty t;
+  const std::string typed = std::string("ab") + "\x04" + "\x04" + "xyz\n";
+  ASSERT_EQ(write(t.master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  pipe_pair out;
+  const pid_t pid = launch({t.slave, out.w, STDERR_FILENO});
+  close(out.w);
+  EXPECT_EQ(drain(out.r), "ab");
+  EXPECT_TRUE(exited_with(finish(pid).status, 0));
+  char rest[16] = {};
+  EXPECT_EQ(read(t.slave, rest, sizeof rest), 4);
+  EXPECT_STREQ(rest, "xyz\n");
+  for (int fd : {t.master, t.slave, out.r})
+    close(fd);
+}
+
+// Reads from fd until `want` bytes have come or `limit` passes.
+std::string read_for(int fd, std::size_t want, std::chrono::milliseconds limit) {
+  std::string got;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (got.size() < want && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0)
+      continue;
+    char buf[256];
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0)
+      break;
+    got.append(buf, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
+TEST(Command, KeptBytesArriveWhileTheInputIsStillOpen) {
+  pipe_pair in, out;
+  const pid_t pid = launch({in.r, out.w, STDERR_FILENO});
+  close(in.r);
+  close(out.w);
+  ASSERT_EQ(write(in.w, "abcdefgh", 8), 8);
+  EXPECT_EQ(read_for(out.r, 6, 5s), "abcdgh");
+  // The cycle goes on where it stopped: positions 8-9 kept, 10-11 dropped.
+  ASSERT_EQ(write(in.w, "ijklmn", 6), 6);
+  EXPECT_EQ(read_for(out.r, 4, 5s), "ijmn");
+  close(in.w);
+  EXPECT_EQ(drain(out.r), "");
+  EXPECT_TRUE(exited_with(finish(pid).status, 0));
+  close(out.r);
+}
+
+TEST(Command, NonBlockingInputIsWaitedForWithoutSpinning) {
+  pipe_pair in, out;
+  fcntl(in.r, F_SETFL, O_NONBLOCK); // as another process sharing it might
+  const pid_t pid = launch({in.r, out.w, STDERR_FILENO});
+  close(in.r);
+  close(out.w);
+  std::string sent;
+  for (int i = 0; i < 30; ++i) {
+    const std::string chunk = std::to_string(i * 7919) + "|";
+    ASSERT_EQ(write(in.w, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+    sent += chunk;
+    std::this_thread::sleep_for(20ms);
+  }
+  close(in.w);
+  std::string want;
+  for (std::size_t i = 0; i < sent.size(); ++i)
+    if (i % 6 < 4)
+      want += sent[i];
+  EXPECT_EQ(drain(out.r), want);
+  const ended e = finish(pid);
+  EXPECT_TRUE(exited_with(e.status, 0));
+  // 0.6 s of waiting; a busy loop would burn nearly all of it.
+  EXPECT_LT(e.cpu_seconds, 0.15);
+  close(out.r);
+}
+
+TEST(Command, NonBlockingOutputIsWaitedForWithoutSpinning) {
+  // Fed faster than it is drained, the tool meets a full non-blocking pipe.
+  std::string input(4 << 20, '\0');
+  for (std::size_t i = 0; i < input.size(); ++i)
+    input[i] = static_cast<char>(i % 251);
+  const int in = memfd_create("input", MFD_CLOEXEC);
+  ASSERT_EQ(write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  lseek(in, 0, SEEK_SET);
+  pipe_pair out;
+  fcntl(out.w, F_SETFL, O_NONBLOCK);
+  const pid_t pid = launch({in, out.w, STDERR_FILENO});
+  close(out.w);
+  std::string got;
+  char buf[32768];
+  for (;;) {
+    const ssize_t n = read(out.r, buf, sizeof buf);
+    if (n <= 0)
+      break;
+    got.append(buf, static_cast<std::size_t>(n));
+    std::this_thread::sleep_for(3ms);
+  }
+  std::string want;
+  for (std::size_t i = 0; i < input.size(); ++i)
+    if (i % 6 < 4)
+      want += input[i];
+  EXPECT_TRUE(got == want) << "output differs; sizes " << got.size() << " and " << want.size();
+  const ended e = finish(pid);
+  EXPECT_TRUE(exited_with(e.status, 0));
+  EXPECT_LT(e.cpu_seconds, 0.15);
+  close(in);
+  close(out.r);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+#else
+constexpr bool sanitized = false;
+#endif
+
+TEST(Command, PeakMemoryDoesNotGrowWithTheInput) {
+  if (sanitized)
+    GTEST_SKIP() << "the sanitizer runtime's own memory hides the tool's";
+  long rss[2] = {};
+  const off_t sizes[2] = {1, off_t{1} << 30};
+  for (int i = 0; i < 2; ++i) {
+    // A sparse in-memory file: 1 GiB to read that costs no memory to hold.
+    const int in = memfd_create("input", MFD_CLOEXEC);
+    ASSERT_EQ(ftruncate(in, sizes[i]), 0);
+    const int out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const ended e = finish(launch({in, out, STDERR_FILENO}), 60s);
+    EXPECT_TRUE(exited_with(e.status, 0));
+    rss[i] = e.max_rss_kib;
+    close(in);
+    close(out);
+  }
+  EXPECT_LE(rss[1], 4096) << "peak resident KiB for 1 GiB";
+  // Only the one read buffer may be touched beyond what a 1-byte run uses.
+  EXPECT_LE(rss[1] - rss[0], 512) << "KiB: 1 byte " << rss[0] << ", 1 GiB " << rss[1];
+}
+
+} // namespace

@@ -1,0 +1,117 @@
+// The cycle carried across blocks: every starting position, reads of any
+// size, and the stream loop's handling of failures.
+#include "filter.hpp"
+#include "support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace fourofsix {
+namespace {
+
+using testing::bytes;
+
+std::vector<compact_fn> usable_kernels() {
+  std::vector<compact_fn> ks;
+  for (const auto &k : all_kernels())
+    if (k.usable())
+      ks.push_back(k.fn);
+  return ks;
+}
+
+TEST(FilterBlock, ContinuesFromEveryPositionInTheCycle) {
+  std::mt19937_64 rng(1);
+  for (compact_fn k : usable_kernels()) {
+    for (unsigned phase = 0; phase < 6; ++phase) {
+      for (std::size_t n = 0; n <= 300; ++n) {
+        bytes buf = testing::random_bytes(rng, n);
+        const bytes want = testing::keep_four_of_six(buf.data(), n, phase);
+        cycle c{phase};
+        buf.resize(filter_block(k, buf.data(), n, c));
+        ASSERT_EQ(buf, want) << "phase=" << phase << " n=" << n;
+        ASSERT_EQ(c.phase, (phase + n) % 6);
+      }
+    }
+  }
+}
+
+TEST(FilterBlock, RandomSplitsGiveTheSameBytesAsOneBlock) {
+  std::mt19937_64 rng(2);
+  for (compact_fn k : usable_kernels()) {
+    for (int round = 0; round < 300; ++round) {
+      const bytes src = testing::random_bytes(rng, rng() % 5000);
+      bytes out;
+      cycle c;
+      for (std::size_t at = 0; at < src.size();) {
+        // Mostly short pieces, sometimes long ones, like reads from a pipe.
+        const std::size_t cap = rng() % 4 == 0 ? 2000 : 13;
+        const std::size_t len = std::min(src.size() - at, rng() % cap + 1);
+        bytes piece(src.begin() + static_cast<long>(at),
+                    src.begin() + static_cast<long>(at + len));
+        piece.resize(filter_block(k, piece.data(), len, c));
+        out.insert(out.end(), piece.begin(), piece.end());
+        at += len;
+      }
+      ASSERT_EQ(out, testing::keep_four_of_six(src)) << "round " << round;
+    }
+  }
+}
+
+// An in-memory file, so the stream loop runs over real descriptors.
+int memfile(const bytes &content) {
+  const int fd = memfd_create("fourofsix-test", MFD_CLOEXEC);
+  EXPECT_EQ(write(fd, content.data(), content.size()),
+            static_cast<ssize_t>(content.size()));
+  lseek(fd, 0, SEEK_SET);
+  return fd;
+}
+
+bytes contents(int fd) {
+  bytes all(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)));
+  EXPECT_EQ(pread(fd, all.data(), all.size(), 0), static_cast<ssize_t>(all.size()));
+  return all;
+}
+
+TEST(FilterStream, AnyBufferSizeGivesTheDefinedOutput) {
+  std::mt19937_64 rng(5);
+  const bytes src = testing::random_bytes(rng, 10007);
+  for (std::size_t bufsize : {1, 2, 5, 6, 7, 13, 64, 4096, 65536}) {
+    const int in = memfile(src);
+    const int out = memfd_create("out", MFD_CLOEXEC);
+    bytes buf(bufsize);
+    const run_result r = filter_stream(in, out, best_kernel(), buf.data(), bufsize);
+    EXPECT_EQ(r.how, outcome::end_of_input);
+    EXPECT_TRUE(r.wrote);
+    EXPECT_EQ(contents(out), testing::keep_four_of_six(src)) << bufsize;
+    close(in);
+    close(out);
+  }
+}
+
+TEST(FilterStream, ReportsWhichSideFailedAndWhy) {
+  bytes buf(64);
+  const int dir = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int sink = memfd_create("out", MFD_CLOEXEC);
+  run_result r = filter_stream(dir, sink, best_kernel(), buf.data(), buf.size());
+  EXPECT_EQ(r.how, outcome::read_failed);
+  EXPECT_EQ(r.error, EISDIR);
+  EXPECT_FALSE(r.wrote);
+
+  // A descriptor open only for reading cannot take the output. The failed
+  // write must end the run at once: the input is left unread behind it.
+  const int in = memfile(bytes(1000, 'x'));
+  const int readonly = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  r = filter_stream(in, readonly, best_kernel(), buf.data(), buf.size());
+  EXPECT_EQ(r.how, outcome::write_failed);
+  EXPECT_EQ(r.error, EBADF);
+  EXPECT_EQ(lseek(in, 0, SEEK_CUR), 64) << "read on after a failed write";
+  for (int fd : {dir, sink, in, readonly})
+    close(fd);
+}
+
+} // namespace
+} // namespace fourofsix

@@ -1,0 +1,143 @@
+// Every kernel the CPU supports against the definition: all lengths up to a
+// few hundred, every alignment within a cache line, in place and not, all
+// byte values, and no access outside the given ranges.
+#include "compact.hpp"
+#include "support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace fourofsix {
+namespace {
+
+using testing::bytes;
+
+} // namespace
+
+// Test names and failure messages show the kernel by name.
+void PrintTo(const kernel_info &k, std::ostream *os) { *os << k.name; }
+
+namespace {
+
+class Kernel : public ::testing::TestWithParam<kernel_info> {
+protected:
+  void SetUp() override {
+    if (!GetParam().usable())
+      GTEST_SKIP() << GetParam().name << " is not supported by this CPU";
+  }
+};
+
+// Memory that ends right before an inaccessible page, so that a kernel which
+// reads or writes even one byte past its range faults.
+class guarded {
+public:
+  explicit guarded(std::size_t n) : page_(sysconf(_SC_PAGESIZE)) {
+    len_ = (n + page_ - 1) / page_ * page_ + page_;
+    auto *m = mmap(nullptr, len_, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = static_cast<unsigned char *>(m);
+    mprotect(base_ + len_ - page_, page_, PROT_NONE);
+  }
+  ~guarded() { munmap(base_, len_); }
+  guarded(const guarded &) = delete;
+  guarded &operator=(const guarded &) = delete;
+  // Start of an n-byte range whose last byte is the last accessible one.
+  unsigned char *tail(std::size_t n) { return base_ + len_ - page_ - n; }
+
+private:
+  std::size_t page_;
+  std::size_t len_;
+  unsigned char *base_;
+};
+
+TEST_P(Kernel, MatchesDefinitionForEveryLengthAndAlignment) {
+  std::mt19937_64 rng(42);
+  guarded in_mem(512);
+  for (std::size_t n = 0; n <= 400; ++n) {
+    for (std::size_t shift = 0; shift < 64; shift += 7) {
+      const bytes src = testing::random_bytes(rng, n);
+      const bytes want = testing::keep_four_of_six(src);
+      // The input ends at the guard page, moved left by `shift`.
+      unsigned char *in = in_mem.tail(n + shift);
+      std::memcpy(in, src.data(), n);
+      bytes out(want.size() + 64, 0xA5);
+      const std::size_t got = GetParam().fn(in, n, out.data() + shift % 32);
+      ASSERT_EQ(got, want.size()) << "n=" << n;
+      ASSERT_TRUE(std::equal(want.begin(), want.end(), out.begin() + shift % 32))
+          << "n=" << n << " shift=" << shift;
+      for (std::size_t i = 0; i < out.size(); ++i)
+        if (i < shift % 32 || i >= shift % 32 + got) {
+          ASSERT_EQ(out[i], 0xA5) << "wrote outside its range, n=" << n;
+        }
+    }
+  }
+}
+
+TEST_P(Kernel, WritesNothingPastTheKeptBytes) {
+  std::mt19937_64 rng(7);
+  guarded out_mem(512);
+  for (std::size_t n = 0; n <= 300; ++n) {
+    const bytes src = testing::random_bytes(rng, n);
+    const bytes want = testing::keep_four_of_six(src);
+    unsigned char *out = out_mem.tail(want.size());
+    ASSERT_EQ(GetParam().fn(src.data(), n, out), want.size());
+    ASSERT_EQ(0, std::memcmp(out, want.data(), want.size())) << "n=" << n;
+  }
+}
+
+TEST_P(Kernel, CompactsInPlaceAndBehindTheInput) {
+  std::mt19937_64 rng(3);
+  for (std::size_t back : {0, 1, 4, 5, 17, 63}) {
+    for (std::size_t n = 0; n <= 300; n += 1) {
+      bytes buf = testing::random_bytes(rng, back + n);
+      const bytes want = testing::keep_four_of_six(buf.data() + back, n);
+      const std::size_t got = GetParam().fn(buf.data() + back, n, buf.data());
+      ASSERT_EQ(got, want.size());
+      ASSERT_TRUE(std::equal(want.begin(), want.end(), buf.begin()))
+          << "back=" << back << " n=" << n;
+    }
+  }
+}
+
+TEST_P(Kernel, CarriesEveryByteValueAtEveryPosition) {
+  // Value v at input position p = 6 * v + k for each k: all 256 values pass
+  // through each of the four kept slots and each dropped slot, and a kernel
+  // that treats any value specially (sign, 0x80, 0xFF, NUL) shows it.
+  bytes in;
+  for (unsigned k = 0; k < 7; ++k)
+    for (unsigned v = 0; v < 256; ++v)
+      for (unsigned slot = 0; slot < 6; ++slot)
+        in.push_back(static_cast<unsigned char>(slot == k % 6 ? v : 255 - v));
+  bytes out(in.size());
+  const std::size_t got = GetParam().fn(in.data(), in.size(), out.data());
+  out.resize(got);
+  EXPECT_EQ(out, testing::keep_four_of_six(in));
+}
+
+TEST_P(Kernel, MatchesScalarOnLargeBlocks) {
+  std::mt19937_64 rng(11);
+  const bytes src = testing::random_bytes(rng, (1 << 20) + 5);
+  bytes want(src.size());
+  bytes got(src.size());
+  want.resize(compact_scalar(src.data(), src.size(), want.data()));
+  got.resize(GetParam().fn(src.data(), src.size(), got.data()));
+  EXPECT_EQ(got, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllBuiltIn, Kernel, ::testing::ValuesIn(all_kernels()),
+                         [](const auto &p) { return std::string(p.param.name); });
+
+TEST(Dispatch, PicksTheWidestUsableKernel) {
+  compact_fn widest = nullptr;
+  for (const auto &k : all_kernels())
+    if (k.usable())
+      widest = k.fn;
+  EXPECT_EQ(best_kernel(), widest);
+  EXPECT_EQ(all_kernels().front().fn, &compact_scalar);
+}
+
+} // namespace
+} // namespace fourofsix
