@@ -15,8 +15,10 @@ std::size_t compact_scalar(const unsigned char *in, std::size_t n,
   // source. A fixed 4-byte move compiles to one load and one store.
   for (; i + 6 <= n; i += 6, o += 4)
     std::memmove(out + o, in + i, 4);
+  // An empty range may come with null pointers, which memmove must not see.
   const std::size_t tail = std::min<std::size_t>(n - i, 4);
-  std::memmove(out + o, in + i, tail);
+  if (tail != 0)
+    std::memmove(out + o, in + i, tail);
   return o + tail;
 }
 
