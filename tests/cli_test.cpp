@@ -2,9 +2,11 @@
 // what a user of the command sees, including every failure it reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -407,6 +409,34 @@ TEST(Command, NonBlockingOutputIsWaitedForWithoutSpinning) {
   EXPECT_LT(e.cpu_seconds, 0.15);
   close(in);
   close(out.r);
+}
+
+long read_number(const char *path) {
+  FILE *f = fopen(path, "re");
+  long v = 0;
+  if (f != nullptr) {
+    if (fscanf(f, "%ld", &v) != 1)
+      v = 0;
+    fclose(f);
+  }
+  return v;
+}
+
+TEST(Command, GrowsItsPipesButNeverShrinksThem) {
+  const long want = std::min(1L << 20, read_number("/proc/sys/fs/pipe-max-size"));
+  pipe_pair in, out, big;
+  // A pipe already larger than the tool's goal (possible for root) stays so.
+  const bool have_big = fcntl(big.w, F_SETPIPE_SZ, 2 << 20) == (2 << 20);
+  const pid_t pid = launch({in.r, have_big ? big.w : out.w, STDERR_FILENO});
+  close(in.w);
+  EXPECT_TRUE(exited_with(finish(pid).status, 0));
+  EXPECT_EQ(fcntl(in.r, F_GETPIPE_SZ), want) << "input pipe";
+  if (have_big)
+    EXPECT_EQ(fcntl(big.w, F_GETPIPE_SZ), 2 << 20) << "a larger pipe was shrunk";
+  else
+    EXPECT_EQ(fcntl(out.w, F_GETPIPE_SZ), want) << "output pipe";
+  for (int fd : {in.r, out.r, out.w, big.r, big.w})
+    close(fd);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
