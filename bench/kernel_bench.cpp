@@ -17,7 +17,7 @@ void run_kernel(benchmark::State &state, fourofsix::compact_fn k) {
   std::mt19937 rng(1);
   for (auto &b : in)
     b = static_cast<unsigned char>(rng());
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     benchmark::DoNotOptimize(k(in.data(), n, out.data()));
     benchmark::ClobberMemory();
   }

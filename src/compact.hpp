@@ -12,18 +12,13 @@ namespace fourofsix {
 // only on bytes already consumed, so the tool can compact in place). Returns
 // the number written: 4 * (n / 6) + min(n % 6, 4). Reads nothing past in[n-1]
 // and writes nothing past the returned count.
-using compact_fn = std::size_t (*)(const unsigned char *in, std::size_t n,
-                                   unsigned char *out);
+using compact_fn = std::size_t (*)(const unsigned char *in, std::size_t n, unsigned char *out);
 
-std::size_t compact_scalar(const unsigned char *in, std::size_t n,
-                           unsigned char *out);
+std::size_t compact_scalar(const unsigned char *in, std::size_t n, unsigned char *out);
 #ifdef FOUROFSIX_X86
-std::size_t compact_ssse3(const unsigned char *in, std::size_t n,
-                          unsigned char *out);
-std::size_t compact_avx2(const unsigned char *in, std::size_t n,
-                         unsigned char *out);
-std::size_t compact_avx512vbmi(const unsigned char *in, std::size_t n,
-                               unsigned char *out);
+std::size_t compact_ssse3(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t compact_avx2(const unsigned char *in, std::size_t n, unsigned char *out);
+std::size_t compact_avx512vbmi(const unsigned char *in, std::size_t n, unsigned char *out);
 #endif
 
 struct kernel_info {

@@ -7,8 +7,7 @@
 
 namespace fourofsix {
 
-std::size_t compact_scalar(const unsigned char *in, std::size_t n,
-                           unsigned char *out) {
+std::size_t compact_scalar(const unsigned char *in, std::size_t n, unsigned char *out) {
   std::size_t i = 0;
   std::size_t o = 0;
   // memmove, not memcpy: in place, a group's first kept byte may be its own

@@ -6,8 +6,7 @@
 
 namespace fourofsix {
 
-std::size_t compact_ssse3(const unsigned char *in, std::size_t n,
-                          unsigned char *out) {
+std::size_t compact_ssse3(const unsigned char *in, std::size_t n, unsigned char *out) {
   // Bytes 0-15 give the first three groups' kept bytes (12 of them); the
   // fourth group's kept bytes 18-21 sit at 10-13 of a second load at +8.
   // Index -1 (high bit set) makes pshufb write a zero, so the two halves OR.
@@ -20,8 +19,7 @@ std::size_t compact_ssse3(const unsigned char *in, std::size_t n,
   for (; i + 24 <= n; i += 24, o += 16) {
     // Both loads happen before the store, which keeps in-place use safe.
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-    const __m128i b =
-        _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i + 8));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i + 8));
     const __m128i v = _mm_or_si128(_mm_shuffle_epi8(a, lo), _mm_shuffle_epi8(b, hi));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + o), v);
   }

@@ -11,12 +11,11 @@ bool always() { return true; }
 
 #ifdef FOUROFSIX_X86
 // __builtin_cpu_supports also checks that the OS saves the wide registers.
-bool has_ssse3() { return __builtin_cpu_supports("ssse3") != 0; }
-bool has_avx2() { return __builtin_cpu_supports("avx2") != 0; }
+bool has_ssse3() { return __builtin_cpu_supports("ssse3"); }
+bool has_avx2() { return __builtin_cpu_supports("avx2"); }
 bool has_avx512vbmi() {
-  return __builtin_cpu_supports("avx512f") != 0 &&
-         __builtin_cpu_supports("avx512bw") != 0 &&
-         __builtin_cpu_supports("avx512vbmi") != 0;
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi");
 }
 #endif
 

@@ -6,8 +6,7 @@
 
 namespace fourofsix {
 
-std::size_t filter_block(compact_fn k, unsigned char *buf, std::size_t n,
-                         cycle &c) {
+std::size_t filter_block(compact_fn k, unsigned char *buf, std::size_t n, cycle &c) {
   std::size_t i = 0;
   std::size_t o = 0;
   // Finish the group the previous block left open; at most five bytes.
@@ -23,8 +22,7 @@ std::size_t filter_block(compact_fn k, unsigned char *buf, std::size_t n,
   return o;
 }
 
-run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf,
-                         std::size_t bufsize) {
+run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize) {
   run_result r;
   cycle c;
   for (;;) {

@@ -16,14 +16,13 @@ struct cycle {
 // Compacts the n bytes at buf in place with kernel k, continuing the cycle
 // where the previous block left it, and advances the cycle past them.
 // Returns how many kept bytes now start at buf.
-std::size_t filter_block(compact_fn k, unsigned char *buf, std::size_t n,
-                         cycle &c);
+std::size_t filter_block(compact_fn k, unsigned char *buf, std::size_t n, cycle &c);
 
 // How a run of the whole stream ended.
 enum class outcome { end_of_input, read_failed, write_failed };
 struct run_result {
   outcome how = outcome::end_of_input;
-  int error = 0; // errno of the failed call
+  int error = 0;      // errno of the failed call
   bool wrote = false; // whether any byte was written
 };
 
@@ -31,7 +30,6 @@ struct run_result {
 // each read to `out` before the next read, so output never waits on input.
 // Stops at the first failure: a failed write ends the run without reading on;
 // a failed read ends it after everything kept before it has been written.
-run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf,
-                         std::size_t bufsize);
+run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize);
 
 } // namespace fourofsix

@@ -39,8 +39,7 @@ int main() {
     return 0;
   const compact_fn kernel = best_kernel();
   tune_descriptors(STDIN_FILENO, STDOUT_FILENO);
-  const run_result r =
-      filter_stream(STDIN_FILENO, STDOUT_FILENO, kernel, buffer, sizeof buffer);
+  const run_result r = filter_stream(STDIN_FILENO, STDOUT_FILENO, kernel, buffer, sizeof buffer);
   if (r.how == outcome::write_failed) {
     report("write", r.error);
     return 1;

@@ -6,8 +6,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -106,13 +106,13 @@ struct result {
   std::string err;
 };
 
-bool exited_with(int status, int code) {
-  return WIFEXITED(status) && WEXITSTATUS(status) == code;
-}
+bool exited_with(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
 
 // Runs the tool with `input` on a pipe and collects both output streams.
 result run_tool(const std::string &input, const std::vector<std::string> &args = {}) {
-  pipe_pair in, out, err;
+  pipe_pair in;
+  pipe_pair out;
+  pipe_pair err;
   const pid_t pid = launch({in.r, out.w, err.w}, args);
   close(in.r);
   close(out.w);
@@ -122,7 +122,8 @@ result run_tool(const std::string &input, const std::vector<std::string> &args =
   std::size_t sent = 0;
   if (input.empty())
     close(in.w);
-  bool out_open = true, err_open = true;
+  bool out_open = true;
+  bool err_open = true;
   while (out_open || err_open) {
     std::vector<pollfd> p;
     if (sent < input.size())
@@ -246,7 +247,8 @@ TEST(Command, ReportsEachFailureInOneLine) {
       {"closed stdout, nothing to write", empty, -1, false, "", 0},
       {"directory as input", dir, null_out, false, "fourofsix: read error: Is a directory\n", 1},
       {"closed stdin reads as empty", -1, null_out, false, "", 0},
-      {"broken pipe, SIGPIPE ignored", zero, broken.w, true, "fourofsix: write error: Broken pipe\n", 1},
+      {"broken pipe, SIGPIPE ignored", zero, broken.w, true,
+       "fourofsix: write error: Broken pipe\n", 1},
       {"broken pipe, SIGPIPE inherited", zero, broken.w, false, "", -SIGPIPE},
   };
   for (const auto &c : cases) {
@@ -290,7 +292,8 @@ TEST(Command, WritesWhatWasKeptBeforeAReadError) {
   ASSERT_EQ(write(t.slave, "abcdefghij", 10), 10);
   tcdrain(t.slave);
   close(t.slave);
-  pipe_pair out, err;
+  pipe_pair out;
+  pipe_pair err;
   const pid_t pid = launch({t.master, out.w, err.w});
   close(out.w);
   close(err.w);
@@ -337,7 +340,8 @@ std::string read_for(int fd, std::size_t want, std::chrono::milliseconds limit) 
 }
 
 TEST(Command, KeptBytesArriveWhileTheInputIsStillOpen) {
-  pipe_pair in, out;
+  pipe_pair in;
+  pipe_pair out;
   const pid_t pid = launch({in.r, out.w, STDERR_FILENO});
   close(in.r);
   close(out.w);
@@ -353,7 +357,8 @@ TEST(Command, KeptBytesArriveWhileTheInputIsStillOpen) {
 }
 
 TEST(Command, NonBlockingInputIsWaitedForWithoutSpinning) {
-  pipe_pair in, out;
+  pipe_pair in;
+  pipe_pair out;
   fcntl(in.r, F_SETFL, O_NONBLOCK); // as another process sharing it might
   const pid_t pid = launch({in.r, out.w, STDERR_FILENO});
   close(in.r);
@@ -424,7 +429,9 @@ long read_number(const char *path) {
 
 TEST(Command, GrowsItsPipesButNeverShrinksThem) {
   const long want = std::min(1L << 20, read_number("/proc/sys/fs/pipe-max-size"));
-  pipe_pair in, out, big;
+  pipe_pair in;
+  pipe_pair out;
+  pipe_pair big;
   // A pipe already larger than the tool's goal (possible for root) stays so.
   const bool have_big = fcntl(big.w, F_SETPIPE_SZ, 2 << 20) == (2 << 20);
   const pid_t pid = launch({in.r, have_big ? big.w : out.w, STDERR_FILENO});

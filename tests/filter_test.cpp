@@ -50,8 +50,7 @@ TEST(FilterBlock, RandomSplitsGiveTheSameBytesAsOneBlock) {
         // Mostly short pieces, sometimes long ones, like reads from a pipe.
         const std::size_t cap = rng() % 4 == 0 ? 2000 : 13;
         const std::size_t len = std::min(src.size() - at, rng() % cap + 1);
-        bytes piece(src.begin() + static_cast<long>(at),
-                    src.begin() + static_cast<long>(at + len));
+        bytes piece(src.begin() + static_cast<long>(at), src.begin() + static_cast<long>(at + len));
         piece.resize(filter_block(k, piece.data(), len, c));
         out.insert(out.end(), piece.begin(), piece.end());
         at += len;
@@ -64,8 +63,7 @@ TEST(FilterBlock, RandomSplitsGiveTheSameBytesAsOneBlock) {
 // An in-memory file, so the stream loop runs over real descriptors.
 int memfile(const bytes &content) {
   const int fd = memfd_create("fourofsix-test", MFD_CLOEXEC);
-  EXPECT_EQ(write(fd, content.data(), content.size()),
-            static_cast<ssize_t>(content.size()));
+  EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
   lseek(fd, 0, SEEK_SET);
   return fd;
 }
@@ -79,7 +77,7 @@ bytes contents(int fd) {
 TEST(FilterStream, AnyBufferSizeGivesTheDefinedOutput) {
   std::mt19937_64 rng(5);
   const bytes src = testing::random_bytes(rng, 10007);
-  for (std::size_t bufsize : {1, 2, 5, 6, 7, 13, 64, 4096, 65536}) {
+  for (std::size_t bufsize : {1UL, 2UL, 5UL, 6UL, 7UL, 13UL, 64UL, 4096UL, 65536UL}) {
     const int in = memfile(src);
     const int out = memfd_create("out", MFD_CLOEXEC);
     bytes buf(bufsize);

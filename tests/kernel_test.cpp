@@ -34,10 +34,9 @@ protected:
 // reads or writes even one byte past its range faults.
 class guarded {
 public:
-  explicit guarded(std::size_t n) : page_(sysconf(_SC_PAGESIZE)) {
+  explicit guarded(std::size_t n) : page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))) {
     len_ = (n + page_ - 1) / page_ * page_ + page_;
-    auto *m = mmap(nullptr, len_, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    auto *m = mmap(nullptr, len_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     base_ = static_cast<unsigned char *>(m);
     mprotect(base_ + len_ - page_, page_, PROT_NONE);
   }
@@ -90,7 +89,7 @@ TEST_P(Kernel, WritesNothingPastTheKeptBytes) {
 
 TEST_P(Kernel, CompactsInPlaceAndBehindTheInput) {
   std::mt19937_64 rng(3);
-  for (std::size_t back : {0, 1, 4, 5, 17, 63}) {
+  for (std::size_t back : {0UL, 1UL, 4UL, 5UL, 17UL, 63UL}) {
     for (std::size_t n = 0; n <= 300; n += 1) {
       bytes buf = testing::random_bytes(rng, back + n);
       const bytes want = testing::keep_four_of_six(buf.data() + back, n);
