@@ -1,5 +1,7 @@
 // The built executable as a child process over pipes, files and terminals:
 // what a user of the command sees, including every failure it reports.
+#include "support.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -161,6 +163,13 @@ result run_tool(const std::string &input, const std::vector<std::string> &args =
   return res;
 }
 
+// The definition applied to a string.
+std::string kept(const std::string &in) {
+  const auto out = fourofsix::testing::keep_four_of_six(
+      reinterpret_cast<const unsigned char *>(in.data()), in.size());
+  return {out.begin(), out.end()};
+}
+
 std::string letters(char from, char to) {
   std::string s;
   for (char c = from; c <= to; ++c)
@@ -213,12 +222,8 @@ TEST(Command, LargeInputKeepsThePattern) {
   std::string in(3'000'001, '\0');
   for (std::size_t i = 0; i < in.size(); ++i)
     in[i] = static_cast<char>(i * 7 / 3);
-  std::string want;
-  for (std::size_t i = 0; i < in.size(); ++i)
-    if (i % 6 < 4)
-      want += in[i];
   const result r = run_tool(in);
-  EXPECT_TRUE(r.out == want) << "output differs; sizes " << r.out.size() << " and " << want.size();
+  EXPECT_TRUE(r.out == kept(in)) << "output differs; " << r.out.size() << " bytes";
   EXPECT_TRUE(exited_with(r.status, 0));
 }
 
@@ -371,11 +376,7 @@ TEST(Command, NonBlockingInputIsWaitedForWithoutSpinning) {
     std::this_thread::sleep_for(20ms);
   }
   close(in.w);
-  std::string want;
-  for (std::size_t i = 0; i < sent.size(); ++i)
-    if (i % 6 < 4)
-      want += sent[i];
-  EXPECT_EQ(drain(out.r), want);
+  EXPECT_EQ(drain(out.r), kept(sent));
   const ended e = finish(pid);
   EXPECT_TRUE(exited_with(e.status, 0));
   // 0.6 s of waiting; a busy loop would burn nearly all of it.
@@ -404,11 +405,7 @@ TEST(Command, NonBlockingOutputIsWaitedForWithoutSpinning) {
     got.append(buf, static_cast<std::size_t>(n));
     std::this_thread::sleep_for(3ms);
   }
-  std::string want;
-  for (std::size_t i = 0; i < input.size(); ++i)
-    if (i % 6 < 4)
-      want += input[i];
-  EXPECT_TRUE(got == want) << "output differs; sizes " << got.size() << " and " << want.size();
+  EXPECT_TRUE(got == kept(input)) << "output differs; " << got.size() << " bytes";
   const ended e = finish(pid);
   EXPECT_TRUE(exited_with(e.status, 0));
   EXPECT_LT(e.cpu_seconds, 0.15);
