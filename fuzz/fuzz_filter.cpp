@@ -3,24 +3,14 @@
 // across those reads, must give exactly what a one-byte-at-a-time filter
 // gives. Any difference aborts.
 #include "filter.hpp"
+#include "support.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace {
-
-std::vector<unsigned char> one_at_a_time(const std::uint8_t *data, std::size_t size) {
-  std::vector<unsigned char> out;
-  unsigned step = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (step < 4)
-      out.push_back(data[i]);
-    step = step == 5 ? 0 : step + 1;
-  }
-  return out;
-}
 
 // The length of the read that starts at `at`: taken from the byte there, and
 // scaled by the first byte so that both one-byte reads and reads of
@@ -35,7 +25,7 @@ std::size_t read_length(const std::uint8_t *data, std::size_t size, std::size_t 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size == 0)
     return 0;
-  const std::vector<unsigned char> want = one_at_a_time(data, size);
+  const std::vector<unsigned char> want = fourofsix::testing::keep_four_of_six(data, size);
   std::vector<unsigned char> block;
   std::vector<unsigned char> got;
   for (const auto &k : fourofsix::all_kernels()) {
