@@ -11,9 +11,10 @@ namespace fourofsix {
 
 namespace {
 
-bool is_pipe(int fd) {
+// The file type bits of fd, or 0 if it cannot be examined (e.g. closed).
+mode_t file_type(int fd) {
   struct stat st {};
-  return fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);
+  return fstat(fd, &st) == 0 ? st.st_mode & S_IFMT : 0;
 }
 
 // The largest pipe an unprivileged process may ask for, or 0 if unknown.
@@ -41,11 +42,11 @@ void grow_pipe(int fd, long want) {
 } // namespace
 
 void tune_descriptors(int in, int out) {
-  struct stat st {};
-  if (fstat(in, &st) == 0 && S_ISREG(st.st_mode))
+  const mode_t in_type = file_type(in);
+  if (in_type == S_IFREG)
     (void)posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
-  const bool in_pipe = is_pipe(in);
-  const bool out_pipe = is_pipe(out);
+  const bool in_pipe = in_type == S_IFIFO;
+  const bool out_pipe = file_type(out) == S_IFIFO;
   if (!in_pipe && !out_pipe)
     return;
   const long want = std::min(static_cast<long>(pipe_size), pipe_max_size());
