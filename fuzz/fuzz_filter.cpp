@@ -1,7 +1,8 @@
 // Differential fuzz target: the fuzz input is a stream, cut into reads at
-// points drawn from its own bytes; every kernel the CPU supports, carried
-// across those reads, must give exactly what a one-byte-at-a-time filter
-// gives. Any difference aborts.
+// points drawn from its own bytes; every kernel the CPU supports, and every
+// kernel built against emulated intrinsics, carried across those reads, must
+// give exactly what a one-byte-at-a-time filter gives. Any difference aborts.
+#include "emulated_kernels.hpp"
 #include "filter.hpp"
 #include "support.hpp"
 
@@ -28,9 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const std::vector<unsigned char> want = fourofsix::testing::keep_four_of_six(data, size);
   std::vector<unsigned char> block;
   std::vector<unsigned char> got;
-  for (const auto &k : fourofsix::all_kernels()) {
-    if (!k.usable())
-      continue;
+  std::vector<fourofsix::kernel_info> kernels;
+  for (const auto &set : {fourofsix::all_kernels(), fourofsix::emulated::all_kernels()})
+    for (const auto &k : set)
+      if (k.usable())
+        kernels.push_back(k);
+  for (const auto &k : kernels) {
     got.clear();
     fourofsix::cycle c;
     for (std::size_t at = 0; at < size;) {

@@ -20,6 +20,9 @@ std::size_t compact_ssse3(const unsigned char *in, std::size_t n, unsigned char 
 std::size_t compact_avx2(const unsigned char *in, std::size_t n, unsigned char *out);
 std::size_t compact_avx512vbmi(const unsigned char *in, std::size_t n, unsigned char *out);
 #endif
+#ifdef FOUROFSIX_NEON
+std::size_t compact_neon(const unsigned char *in, std::size_t n, unsigned char *out);
+#endif
 
 struct kernel_info {
   const char *name;

@@ -1,10 +1,16 @@
 // SSSE3 kernel: 24 input bytes (four groups) become 16 output bytes.
 // This file alone is built with -mssse3.
+#include "simd.hpp"
+
 #include "compact.hpp"
 
+#ifdef FOUROFSIX_EMULATED
+#include <simde/x86/ssse3.h>
+#else
 #include <tmmintrin.h>
+#endif
 
-namespace fourofsix {
+namespace FOUROFSIX_KERNEL_NS {
 
 std::size_t compact_ssse3(const unsigned char *in, std::size_t n, unsigned char *out) {
   // Bytes 0-15 give the first three groups' kept bytes (12 of them); the
@@ -26,4 +32,4 @@ std::size_t compact_ssse3(const unsigned char *in, std::size_t n, unsigned char 
   return o + compact_scalar(in + i, n - i, out + o);
 }
 
-} // namespace fourofsix
+} // namespace FOUROFSIX_KERNEL_NS

@@ -26,6 +26,10 @@ constexpr std::array kernels{
     kernel_info{"avx2", compact_avx2, has_avx2},
     kernel_info{"avx512vbmi", compact_avx512vbmi, has_avx512vbmi},
 #endif
+#ifdef FOUROFSIX_NEON
+    // Every aarch64 CPU has NEON: no run-time test.
+    kernel_info{"neon", compact_neon, always},
+#endif
 };
 
 } // namespace

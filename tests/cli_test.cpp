@@ -471,7 +471,9 @@ TEST(Command, PeakMemoryDoesNotGrowWithTheInput) {
     close(in);
     close(out);
   }
+#ifndef FOUROFSIX_UNDER_EMULATOR // whose own memory is most of the child's
   EXPECT_LE(rss[1], 4096) << "peak resident KiB for 1 GiB";
+#endif
   // Only the one read buffer may be touched beyond what a 1-byte run uses.
   EXPECT_LE(rss[1] - rss[0], 512) << "KiB: 1 byte " << rss[0] << ", 1 GiB " << rss[1];
 }

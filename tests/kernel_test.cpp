@@ -1,8 +1,10 @@
-// Every kernel the CPU supports against the definition: all lengths up to a
+// Every kernel the CPU supports, and every kernel again as its source built
+// against emulated intrinsics, against the definition: all lengths up to a
 // few hundred, every alignment within a cache line, in place and not, all
 // byte values, and no access outside the given ranges.
 #include "compact.hpp"
 #include "compact_avx512vbmi.hpp"
+#include "emulated_kernels.hpp"
 #include "support.hpp"
 
 #include <gtest/gtest.h>
@@ -128,6 +130,8 @@ TEST_P(Kernel, MatchesScalarOnLargeBlocks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllBuiltIn, Kernel, ::testing::ValuesIn(all_kernels()),
+                         [](const auto &p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Emulated, Kernel, ::testing::ValuesIn(emulated::all_kernels()),
                          [](const auto &p) { return std::string(p.param.name); });
 
 TEST(Avx512VbmiTable, PermutesNinetySixBytesIntoTheKeptSixtyFour) {
