@@ -18,6 +18,8 @@ std::size_t compact_scalar(const unsigned char *in, std::size_t n, unsigned char
 #ifdef FOUROFSIX_X86
 std::size_t compact_ssse3(const unsigned char *in, std::size_t n, unsigned char *out);
 std::size_t compact_avx2(const unsigned char *in, std::size_t n, unsigned char *out);
+#endif
+#ifdef FOUROFSIX_AVX512
 std::size_t compact_avx512vbmi(const unsigned char *in, std::size_t n, unsigned char *out);
 #endif
 #ifdef FOUROFSIX_NEON

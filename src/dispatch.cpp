@@ -13,6 +13,8 @@ bool always() { return true; }
 // __builtin_cpu_supports also checks that the OS saves the wide registers.
 bool has_ssse3() { return __builtin_cpu_supports("ssse3"); }
 bool has_avx2() { return __builtin_cpu_supports("avx2"); }
+#endif
+#ifdef FOUROFSIX_AVX512
 bool has_avx512vbmi() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
          __builtin_cpu_supports("avx512vbmi");
@@ -24,6 +26,8 @@ constexpr std::array kernels{
 #ifdef FOUROFSIX_X86
     kernel_info{"ssse3", compact_ssse3, has_ssse3},
     kernel_info{"avx2", compact_avx2, has_avx2},
+#endif
+#ifdef FOUROFSIX_AVX512
     kernel_info{"avx512vbmi", compact_avx512vbmi, has_avx512vbmi},
 #endif
 #ifdef FOUROFSIX_NEON

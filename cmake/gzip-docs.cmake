@@ -1,0 +1,13 @@
+# Run by CPack after installing into its staging tree. Compresses the man
+# pages and the changelog as Debian policy wants (-n: no name or time stamp,
+# so the result is reproducible), and drops the compilers' version notes
+# (.comment) from the stripped programs, as Debian's own packaging does.
+file(GLOB_RECURSE docs LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+foreach(doc IN LISTS docs)
+  if(doc MATCHES "/man/man[1-9]/[^/]*\\.[1-9]$" OR doc MATCHES "/doc/[^/]*/changelog$")
+    execute_process(COMMAND gzip -9nf "${doc}" COMMAND_ERROR_IS_FATAL ANY)
+  elseif(doc MATCHES "/bin/[^/]*$")
+    execute_process(COMMAND "${CPACK_STRIP_PROGRAM}" --remove-section=.comment "${doc}"
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+endforeach()
