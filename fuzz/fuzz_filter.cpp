@@ -21,6 +21,20 @@ std::size_t read_length(const std::uint8_t *data, std::size_t size, std::size_t 
   return std::min(size - at, 1 + data[at] * scale);
 }
 
+// Every kernel to compare, native ones the CPU can run and all emulated
+// ones; the CPU does not change, so it is asked once, not per input.
+const std::vector<fourofsix::kernel_info> &usable_kernels() {
+  static const std::vector<fourofsix::kernel_info> kernels = [] {
+    std::vector<fourofsix::kernel_info> v;
+    for (const auto &set : {fourofsix::all_kernels(), fourofsix::emulated::all_kernels()})
+      for (const auto &k : set)
+        if (k.usable())
+          v.push_back(k);
+    return v;
+  }();
+  return kernels;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -29,12 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const std::vector<unsigned char> want = fourofsix::testing::keep_four_of_six(data, size);
   std::vector<unsigned char> block;
   std::vector<unsigned char> got;
-  std::vector<fourofsix::kernel_info> kernels;
-  for (const auto &set : {fourofsix::all_kernels(), fourofsix::emulated::all_kernels()})
-    for (const auto &k : set)
-      if (k.usable())
-        kernels.push_back(k);
-  for (const auto &k : kernels) {
+  for (const auto &k : usable_kernels()) {
     got.clear();
     fourofsix::cycle c;
     for (std::size_t at = 0; at < size;) {

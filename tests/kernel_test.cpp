@@ -129,10 +129,10 @@ TEST_P(Kernel, MatchesScalarOnLargeBlocks) {
   EXPECT_EQ(got, want);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllBuiltIn, Kernel, ::testing::ValuesIn(all_kernels()),
-                         [](const auto &p) { return std::string(p.param.name); });
+const auto kernel_name = [](const auto &p) { return std::string(p.param.name); };
+INSTANTIATE_TEST_SUITE_P(AllBuiltIn, Kernel, ::testing::ValuesIn(all_kernels()), kernel_name);
 INSTANTIATE_TEST_SUITE_P(Emulated, Kernel, ::testing::ValuesIn(emulated::all_kernels()),
-                         [](const auto &p) { return std::string(p.param.name); });
+                         kernel_name);
 
 TEST(Avx512VbmiTable, PermutesNinetySixBytesIntoTheKeptSixtyFour) {
   // The permute's rule, on any CPU: index bit 6 picks the source, bits 0-5
