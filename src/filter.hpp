@@ -30,6 +30,8 @@ struct run_result {
 // each read to `out` before the next read, so output never waits on input.
 // Stops at the first failure: a failed write ends the run without reading on;
 // a failed read ends it after everything kept before it has been written.
+// On a message socket a message longer than bufsize is such a failure
+// (EMSGSIZE), so its tail is never lost unnoticed.
 run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize);
 
 } // namespace fourofsix

@@ -1,7 +1,14 @@
 // Best-effort tuning of the descriptors the tool streams through.
 #pragma once
 
+#include <string_view>
+
 namespace fourofsix {
+
+// The decimal number that `text` starts with (as read from a /proc file),
+// or `cap` if it is larger: no content, however long, can overflow.
+// 0 when text starts with no digit. cap must be below LONG_MAX / 10.
+long leading_number(std::string_view text, long cap);
 
 // Grows the pipe behind each of in and out to the block size (never past
 // what /proc/sys/fs/pipe-max-size allows, never shrinking it) so a pipeline

@@ -1,5 +1,6 @@
 // The built executable as a child process over pipes, files and terminals:
 // what a user of the command sees, including every failure it reports.
+#include "config.hpp"
 #include "support.hpp"
 
 #include <gtest/gtest.h>
@@ -9,13 +10,17 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <iostream>
 #include <poll.h>
 #include <string>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -272,6 +277,96 @@ TEST(Command, ReportsEachFailureInOneLine) {
   }
   for (int fd : {zero, full, dir, null_out, empty, broken.w})
     close(fd);
+}
+
+// Standard input as a message socket. The messages are sent while the tool
+// runs, then the end: a shutdown for sequenced packets, an empty datagram
+// for datagrams (whose peer sees no end otherwise).
+struct message_case {
+  const char *name;
+  int type;
+  std::vector<std::size_t> sizes; // of the messages, in order
+  std::size_t whole;              // how many of them the tool takes
+};
+
+TEST(Command, MessageSocketsLoseNoTailUnnoticed) {
+  constexpr std::size_t most = fourofsix::block_size;
+  std::vector<std::size_t> many;
+  for (std::size_t i = 0; i < 200; ++i)
+    many.push_back(i * 7919 % 30000 + 1);
+  const std::vector<message_case> cases{
+      {"sequenced packets that fit", SOCK_SEQPACKET, many, many.size()},
+      {"datagrams that fit", SOCK_DGRAM, many, many.size()},
+      {"a sequenced packet of the largest size", SOCK_SEQPACKET, {5, most, 7}, 3},
+      {"a sequenced packet longer than one receive", SOCK_SEQPACKET, {8, most + 1, 3}, 1},
+      {"a datagram longer than one receive", SOCK_DGRAM, {8, 1000, most + 1, 3}, 2},
+  };
+  std::mt19937_64 rng(11);
+  for (const auto &c : cases) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, c.type | SOCK_CLOEXEC, 0, sv), 0);
+    // Only a privileged sender may queue a message larger than the tool's
+    // read; an unprivileged run checks what it can and says so.
+    const int sndbuf = 4 * static_cast<int>(most);
+    if (setsockopt(sv[0], SOL_SOCKET, SO_SNDBUFFORCE, &sndbuf, sizeof sndbuf) != 0 &&
+        *std::max_element(c.sizes.begin(), c.sizes.end()) > 200'000) {
+      std::cout << "not run without CAP_NET_ADMIN: " << c.name << "\n";
+      close(sv[0]);
+      close(sv[1]);
+      continue;
+    }
+    const int out = memfd_create("out", MFD_CLOEXEC);
+    pipe_pair err;
+    const pid_t pid = launch({sv[1], out, err.w});
+    close(sv[1]);
+    close(err.w);
+    std::string taken;
+    for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+      const auto m = fourofsix::testing::random_bytes(rng, c.sizes[i]);
+      // Once the tool has refused a message it is gone: later sends fail.
+      if (send(sv[0], m.data(), m.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(m.size())) {
+        ASSERT_GT(i, c.whole) << c.name;
+      }
+      if (i < c.whole)
+        taken.append(m.begin(), m.end());
+    }
+    if (c.type == SOCK_SEQPACKET)
+      shutdown(sv[0], SHUT_WR);
+    else
+      send(sv[0], "", 0, MSG_NOSIGNAL);
+    const bool loud = c.whole < c.sizes.size();
+    EXPECT_EQ(drain(err.r), loud ? "fourofsix: read error: Message too long\n" : "") << c.name;
+    EXPECT_TRUE(exited_with(finish(pid).status, loud ? 1 : 0)) << c.name;
+    std::string got(static_cast<std::size_t>(lseek(out, 0, SEEK_END)), '\0');
+    EXPECT_EQ(pread(out, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
+    EXPECT_TRUE(got == kept(taken)) << c.name << ": " << got.size() << " bytes out";
+    for (int fd : {sv[0], out, err.r})
+      close(fd);
+  }
+}
+
+TEST(Command, WaitsWithoutSpinningWhereReadinessAndWriteDisagree) {
+  // A non-blocking eventfd whose counter is nearly full polls writable, yet
+  // refuses the value that the kept bytes add up to until it is read.
+  const int efd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  const std::uint64_t nearly_full = 0xfffffffffffffff0;
+  ASSERT_EQ(write(efd, &nearly_full, 8), 8);
+  pipe_pair in;
+  const pid_t pid = launch({in.r, efd, STDERR_FILENO});
+  close(in.r);
+  ASSERT_EQ(write(in.w, std::string(12, '\x01').data(), 12), 12); // 8 kept
+  close(in.w);
+  std::this_thread::sleep_for(1500ms);
+  std::uint64_t value = 0;
+  ASSERT_EQ(read(efd, &value, 8), 8);
+  EXPECT_EQ(value, nearly_full) << "written while it could not be";
+  const ended e = finish(pid);
+  EXPECT_TRUE(exited_with(e.status, 0));
+  ASSERT_EQ(read(efd, &value, 8), 8);
+  EXPECT_EQ(value, 0x0101010101010101U) << "the kept bytes, once it could write";
+  // 1.5 s of waiting; a loop of poll and write would burn nearly all of it.
+  EXPECT_LT(e.cpu_seconds, 0.3);
+  close(efd);
 }
 
 // A pseudo-terminal pair; the test plays the terminal's user on `master`.

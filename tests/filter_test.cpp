@@ -1,13 +1,16 @@
 // The cycle carried across blocks: every starting position, reads of any
 // size, and the stream loop's handling of failures.
 #include "filter.hpp"
+#include "pipes.hpp"
 #include "support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace fourofsix {
@@ -109,6 +112,55 @@ TEST(FilterStream, ReportsWhichSideFailedAndWhy) {
   EXPECT_EQ(lseek(in, 0, SEEK_CUR), 64) << "read on after a failed write";
   for (int fd : {dir, sink, in, readonly})
     close(fd);
+}
+
+TEST(FilterStream, MessageSocketsTakeWholeMessagesOrFailLoudly) {
+  // Messages of every length up to the buffer are the next bytes of the
+  // stream; the first longer one ends the run with EMSGSIZE, after all that
+  // was kept before it, instead of being cut to the buffer's length.
+  std::mt19937_64 rng(7);
+  bytes buf(64);
+  for (const int type : {SOCK_SEQPACKET, SOCK_DGRAM}) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, type | SOCK_CLOEXEC, 0, sv), 0);
+    bytes sent;
+    for (std::size_t len = 1; len <= buf.size(); len += 9) {
+      const bytes m = testing::random_bytes(rng, len);
+      ASSERT_EQ(send(sv[0], m.data(), len, 0), static_cast<ssize_t>(len));
+      sent.insert(sent.end(), m.begin(), m.end());
+    }
+    const bytes too_long(buf.size() + 1, 'x');
+    ASSERT_EQ(send(sv[0], too_long.data(), too_long.size(), 0), 65);
+    // An end after it, so that a reader which lets it through stops.
+    ASSERT_EQ(type == SOCK_SEQPACKET ? shutdown(sv[0], SHUT_WR) : send(sv[0], "", 0, 0), 0);
+    const int out = memfd_create("out", MFD_CLOEXEC);
+    const run_result r = filter_stream(sv[1], out, best_kernel(), buf.data(), buf.size());
+    EXPECT_EQ(r.how, outcome::read_failed) << type;
+    EXPECT_EQ(r.error, EMSGSIZE) << type;
+    EXPECT_EQ(contents(out), testing::keep_four_of_six(sent)) << type;
+    for (int fd : {sv[0], sv[1], out})
+      close(fd);
+  }
+}
+
+TEST(PipeMaxSize, NoContentOverflowsTheParsedNumber) {
+  const long cap = 1L << 20;
+  const struct {
+    const char *text;
+    long want;
+  } cases[] = {
+      {"1048576\n", 1L << 20},
+      {"65536\n", 65536},
+      {"0\n", 0},
+      {"", 0},
+      {"junk", 0},
+      {"4096 trailing", 4096},
+      {"99999999999999999999999999\n", cap}, // 26 digits
+      {"9223372036854775808", cap},          // LONG_MAX + 1
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(leading_number(c.text, cap), c.want) << c.text;
+  EXPECT_EQ(leading_number("99999999999999999999999999", LONG_MAX / 10 - 1), LONG_MAX / 10 - 1);
 }
 
 } // namespace
