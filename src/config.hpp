@@ -5,9 +5,22 @@
 
 namespace fourofsix {
 
-// Bytes asked of each read(2). A multiple of the page size and of nothing
-// else in particular: the cycle is carried across reads.
-inline constexpr std::size_t block_size = std::size_t{256} << 10;
+// Bytes asked of each read(2), and so the largest message taken whole from a
+// message socket. A multiple of the page size and of nothing else in
+// particular: the cycle is carried across reads.
+//
+// 1 MiB, measured with bench/run (1 GiB cached input, 21 alternating
+// whole-process pairs, medians) on an AMD EPYC with AVX-512 VBMI, 2 cores,
+// Linux 6.18, as this build's time over that of the same build with another
+// size, for file -> /dev/null, file -> tmpfs, file -> pipe, pipe -> /dev/null
+// and cat | tool | cat:
+//   against 256 KiB: 0.92 0.97 0.90 0.98 0.99
+//   against 512 KiB: 0.95 0.91 0.95 0.99 0.99
+//   against   2 MiB: 1.03 1.00 0.87 1.02 0.94
+// Fewer, larger copies out of the page cache win up to 1 MiB; beyond it the
+// buffer outgrows the CPU's second-level cache and the compaction pass slows.
+// Peak resident memory stays about 2.2 MiB, whatever the input's length.
+inline constexpr std::size_t block_size = std::size_t{1} << 20;
 
 // Size the pipes on standard input and output are grown to, at most.
 inline constexpr std::size_t pipe_size = std::size_t{1} << 20;

@@ -1,7 +1,9 @@
 # Run by CPack after installing into its staging tree. Compresses the man
 # pages and the changelog as Debian policy wants (-n: no name or time stamp,
-# so the result is reproducible), and drops the compilers' version notes
-# (.comment) from the stripped programs, as Debian's own packaging does.
+# so the result is reproducible), drops the compilers' version notes
+# (.comment) from the stripped programs, as Debian's own packaging does, and
+# gives every staged file the time SOURCE_DATE_EPOCH: rpmbuild takes file
+# times from the tree as they are, and only ever lowers a later one.
 file(GLOB_RECURSE docs LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
 foreach(doc IN LISTS docs)
   if(doc MATCHES "/man/man[1-9]/[^/]*\\.[1-9]$" OR doc MATCHES "/doc/[^/]*/changelog$")
@@ -11,3 +13,5 @@ foreach(doc IN LISTS docs)
                     COMMAND_ERROR_IS_FATAL ANY)
   endif()
 endforeach()
+file(GLOB_RECURSE staged LIST_DIRECTORIES true "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+execute_process(COMMAND touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" ${staged} COMMAND_ERROR_IS_FATAL ANY)

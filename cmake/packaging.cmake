@@ -1,0 +1,83 @@
+# Packages: `cpack -G DEB` or `cpack -G RPM` in a release build folder (the
+# cross presets' folders give the arm64 and s390x packages), and
+# `cpack --config CPackSourceConfig.cmake` for the source tarball.
+#
+# Every time stamp in them is the date of the newest changelog entry (or
+# SOURCE_DATE_EPOCH, when the caller sets it), so two builds of the same
+# sources give byte-identical packages.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(FOUROFSIX_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  file(STRINGS packaging/changelog trailer REGEX "^ -- " LIMIT_COUNT 1)
+  string(REGEX REPLACE "^.*>  " "" released "${trailer}")
+  execute_process(COMMAND date -d "${released}" +%s OUTPUT_VARIABLE FOUROFSIX_SOURCE_DATE_EPOCH
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+endif()
+
+# A cross build names its packages for the target, not for the build
+# machine that CPack would otherwise ask. Its dependency is read off the
+# program by cmake/libc-depends.cmake when cpack runs, since dpkg-shlibdeps
+# would need the target's C library installed on the build machine.
+set(FOUROFSIX_CROSS_DEPENDS OFF)
+if(CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET
+                  COMMAND_ERROR_IS_FATAL ANY)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_arch})
+  set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
+  set(FOUROFSIX_CROSS_DEPENDS ON)
+endif()
+configure_file(cmake/cpack-options.cmake.in cpack-options.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/cpack-options.cmake)
+
+set(CPACK_PACKAGE_NAME fourofsix)
+set(CPACK_PACKAGE_VENDOR "fourofsix developers")
+set(CPACK_PACKAGE_CONTACT "fourofsix developers <maintainers@users.noreply.c-seed-6ea25367.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keep the first four bytes of every six")
+set(CPACK_PACKAGE_DESCRIPTION
+    "fourofsix is a byte filter: it copies standard input to standard output,\n"
+    "keeping the first four bytes of every six and dropping the fifth and sixth.\n"
+    "It streams in constant memory, treats every byte value as data, takes\n"
+    "message sockets a whole message at a time, and reports read and write\n"
+    "failures with one line and a non-zero status.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+# Debian ships man pages and changelogs compressed; gzip them in the staging tree.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/cpack-staging.cmake)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+if(NOT FOUROFSIX_CROSS_DEPENDS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON) # dependencies computed by dpkg-shlibdeps
+endif()
+
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+set(CPACK_RPM_PACKAGE_GROUP "Applications/Text")
+set(CPACK_RPM_PACKAGE_SUMMARY "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+# rpmbuild stamps the build time and host into the header; these take both
+# from SOURCE_DATE_EPOCH instead (the staged files carry that time already).
+# Its own post-install pass would strip the program a second time, with the
+# build machine's strip even in a cross build, and give it a new file time:
+# CPack has stripped it with the right one. Build-id links would add files
+# under /usr/lib/.build-id that the Debian packages do not have. The man page
+# folders belong to the system's own filesystem package.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
+set(CPACK_RPM_SPEC_MORE_DEFINE
+    "%define __os_install_post %{nil}
+%define _buildhost reproducible
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _build_id_links none")
+
+# The source tarball: the sources, nothing built. The patterns are anchored
+# at the source folder, wherever that is.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME fourofsix-${PROJECT_VERSION})
+# (Brackets, not backslashes: CPack reads these through one more round of
+# CMake string parsing.)
+string(REGEX REPLACE "([+.*()$?|{}])" "[\\1]" top "${PROJECT_SOURCE_DIR}")
+set(CPACK_SOURCE_IGNORE_FILES "^${top}/([.]git|build|[.]cache)/" "^${top}/(crash|leak|timeout|oom)-")
+include(CPack)
