@@ -47,8 +47,9 @@ struct pipe_pair {
 };
 
 // Starts the tool with fds[i] as its descriptor i; -1 leaves i closed.
+// `preload`, if given, is a library preloaded into it.
 pid_t launch(std::array<int, 3> fds, const std::vector<std::string> &args = {},
-             bool ignore_sigpipe = false) {
+             bool ignore_sigpipe = false, const char *preload = nullptr) {
   std::vector<char *> argv{const_cast<char *>(FOUROFSIX_EXE)};
   for (const auto &a : args)
     argv.push_back(const_cast<char *>(a.c_str()));
@@ -56,6 +57,11 @@ pid_t launch(std::array<int, 3> fds, const std::vector<std::string> &args = {},
   const pid_t pid = fork();
   if (pid == 0) {
     signal(SIGPIPE, ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    if (preload != nullptr) {
+      setenv("LD_PRELOAD", preload, 1);
+      // A sanitized tool insists on its runtime coming first.
+      setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    }
     for (int i = 0; i < 3; ++i) {
       if (fds[static_cast<std::size_t>(i)] < 0)
         close(i);
@@ -345,6 +351,44 @@ TEST(Command, MessageSocketsLoseNoTailUnnoticed) {
   }
 }
 
+TEST(Command, MessageSocketsAsOutputGetEveryByte) {
+  // A kept block of a 1 MiB read is larger than a message a socket with the
+  // default buffer takes; the bytes must arrive all the same, in order.
+  std::mt19937_64 rng(13);
+  const auto bytes = fourofsix::testing::random_bytes(rng, 3 * fourofsix::block_size + 5);
+  const std::string input(bytes.begin(), bytes.end());
+  for (const int type : {SOCK_SEQPACKET, SOCK_DGRAM}) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, type | SOCK_CLOEXEC, 0, sv), 0);
+    const int in = memfd_create("input", MFD_CLOEXEC);
+    ASSERT_EQ(write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    lseek(in, 0, SEEK_SET);
+    pipe_pair err;
+    const pid_t pid = launch({in, sv[1], err.w});
+    close(sv[1]);
+    close(err.w);
+    // Until the tool has written every kept byte; a datagram socket shows
+    // no end when its peer closes.
+    const std::string want = kept(input);
+    std::string got;
+    std::vector<char> buf(4 << 20);
+    while (got.size() < want.size()) {
+      pollfd p{sv[0], POLLIN, 0};
+      if (poll(&p, 1, 5000) <= 0)
+        break;
+      const ssize_t n = recv(sv[0], buf.data(), buf.size(), 0);
+      if (n <= 0)
+        break;
+      got.append(buf.data(), static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(drain(err.r), "") << type;
+    EXPECT_TRUE(exited_with(finish(pid).status, 0)) << type;
+    EXPECT_TRUE(got == want) << type << ": " << got.size() << " of " << want.size() << " bytes";
+    for (int fd : {sv[0], in, err.r})
+      close(fd);
+  }
+}
+
 TEST(Command, WaitsWithoutSpinningWhereReadinessAndWriteDisagree) {
   // A non-blocking eventfd whose counter is nearly full polls writable, yet
   // refuses the value that the kept bytes add up to until it is read.
@@ -383,25 +427,41 @@ struct pty {
 
 TEST(Command, WritesWhatWasKeptBeforeAReadError) {
   // Once the terminal side of a pty is gone, reading the other side fails
-  // with EIO after the bytes already sent: a read error in mid-stream.
-  pty t;
-  termios raw{};
-  tcgetattr(t.slave, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(t.slave, TCSANOW, &raw);
-  ASSERT_EQ(write(t.slave, "abcdefghij", 10), 10);
-  tcdrain(t.slave);
-  close(t.slave);
-  pipe_pair out;
-  pipe_pair err;
-  const pid_t pid = launch({t.master, out.w, err.w});
-  close(out.w);
-  close(err.w);
-  EXPECT_EQ(drain(out.r), "abcdghij");
-  EXPECT_EQ(drain(err.r), "fourofsix: read error: Input/output error\n");
-  EXPECT_TRUE(exited_with(finish(pid).status, 1));
-  for (int fd : {t.master, out.r, err.r})
-    close(fd);
+  // with EIO after the bytes already sent: a read error in mid-stream. When
+  // closing standard output then fails as well, both are reported, the
+  // first failure first.
+  const struct {
+    const char *name;
+    const char *preload;
+    const char *message;
+  } cases[] = {
+      {"read error", nullptr, "fourofsix: read error: Input/output error\n"},
+#ifdef FOUROFSIX_FAIL_CLOSE
+      {"read error, then a failed close", FOUROFSIX_FAIL_CLOSE,
+       "fourofsix: read error: Input/output error\n"
+       "fourofsix: write error: Input/output error\n"},
+#endif
+  };
+  for (const auto &c : cases) {
+    pty t;
+    termios raw{};
+    tcgetattr(t.slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(t.slave, TCSANOW, &raw);
+    ASSERT_EQ(write(t.slave, "abcdefghij", 10), 10);
+    tcdrain(t.slave);
+    close(t.slave);
+    pipe_pair out;
+    pipe_pair err;
+    const pid_t pid = launch({t.master, out.w, err.w}, {}, false, c.preload);
+    close(out.w);
+    close(err.w);
+    EXPECT_EQ(drain(out.r), "abcdghij") << c.name;
+    EXPECT_EQ(drain(err.r), c.message) << c.name;
+    EXPECT_TRUE(exited_with(finish(pid).status, 1)) << c.name;
+    for (int fd : {t.master, out.r, err.r})
+      close(fd);
+  }
 }
 
 TEST(Command, AtATerminalTheFirstEndOfFileEndsTheRun) {
