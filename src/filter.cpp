@@ -25,12 +25,12 @@ std::size_t filter_block(compact_fn k, unsigned char *buf, std::size_t n, cycle 
 run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize) {
   run_result r;
   cycle c;
-  // Asked once: a message socket is read a whole message at a time, and one
+  // Chosen once: a message socket is read a whole message at a time, and one
   // that does not fit in buf ends the run as a read error instead of losing
   // its tail. Messages that fit are simply the next bytes of the stream.
-  const bool messages = is_message_socket(in);
+  const auto take = is_message_socket(in) ? safe_receive : safe_read;
   for (;;) {
-    const long n = messages ? safe_receive(in, buf, bufsize) : safe_read(in, buf, bufsize);
+    const long n = take(in, buf, bufsize);
     if (n == 0)
       return r;
     if (n < 0) {

@@ -24,11 +24,11 @@ namespace {
 // and then, and a descriptor that tells the truth never pays for it.
 int wait_for(int fd, short events, unsigned &misses) {
   if (misses > 0) {
-    const long ms = 1L << std::min(misses - 1, 6U);
+    const long ms = 1L << (misses - 1);
     const timespec pause{ms / 1000, (ms % 1000) * 1'000'000};
     (void)nanosleep(&pause, nullptr); // cut short by a signal: poll anyway
   }
-  if (misses < 8)
+  if (misses < 7) // the pause stops growing at 64 ms
     ++misses;
   pollfd p{fd, events, 0};
   for (;;) {
