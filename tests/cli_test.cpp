@@ -336,15 +336,11 @@ TEST(Command, MessageSocketsLoseNoTailUnnoticed) {
       if (i < c.whole)
         taken.append(m.begin(), m.end());
     }
-    if (c.type == SOCK_SEQPACKET)
-      shutdown(sv[0], SHUT_WR);
-    else
-      send(sv[0], "", 0, MSG_NOSIGNAL);
+    fourofsix::testing::end_messages(sv[0], c.type);
     const bool loud = c.whole < c.sizes.size();
     EXPECT_EQ(drain(err.r), loud ? "fourofsix: read error: Message too long\n" : "") << c.name;
     EXPECT_TRUE(exited_with(finish(pid).status, loud ? 1 : 0)) << c.name;
-    std::string got(static_cast<std::size_t>(lseek(out, 0, SEEK_END)), '\0');
-    EXPECT_EQ(pread(out, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
+    const auto got = fourofsix::testing::contents<std::string>(out);
     EXPECT_TRUE(got == kept(taken)) << c.name << ": " << got.size() << " bytes out";
     for (int fd : {sv[0], out, err.r})
       close(fd);
@@ -360,9 +356,8 @@ TEST(Command, MessageSocketsAsOutputGetEveryByte) {
   for (const int type : {SOCK_SEQPACKET, SOCK_DGRAM}) {
     int sv[2];
     ASSERT_EQ(socketpair(AF_UNIX, type | SOCK_CLOEXEC, 0, sv), 0);
-    const int in = memfd_create("input", MFD_CLOEXEC);
-    ASSERT_EQ(write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    lseek(in, 0, SEEK_SET);
+    const int in = fourofsix::testing::memfile(input);
+    ASSERT_GE(in, 0);
     pipe_pair err;
     const pid_t pid = launch({in, sv[1], err.w});
     close(sv[1]);
@@ -544,9 +539,8 @@ TEST(Command, NonBlockingOutputIsWaitedForWithoutSpinning) {
   std::string input(4 << 20, '\0');
   for (std::size_t i = 0; i < input.size(); ++i)
     input[i] = static_cast<char>(i % 251);
-  const int in = memfd_create("input", MFD_CLOEXEC);
-  ASSERT_EQ(write(in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
-  lseek(in, 0, SEEK_SET);
+  const int in = fourofsix::testing::memfile(input);
+  ASSERT_GE(in, 0);
   pipe_pair out;
   fcntl(out.w, F_SETFL, O_NONBLOCK);
   const pid_t pid = launch({in, out.w, STDERR_FILENO});

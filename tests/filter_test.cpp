@@ -63,31 +63,21 @@ TEST(FilterBlock, RandomSplitsGiveTheSameBytesAsOneBlock) {
   }
 }
 
-// An in-memory file, so the stream loop runs over real descriptors.
-int memfile(const bytes &content) {
-  const int fd = memfd_create("fourofsix-test", MFD_CLOEXEC);
-  EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-  lseek(fd, 0, SEEK_SET);
-  return fd;
-}
-
-bytes contents(int fd) {
-  bytes all(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)));
-  EXPECT_EQ(pread(fd, all.data(), all.size(), 0), static_cast<ssize_t>(all.size()));
-  return all;
-}
+using testing::contents;
+using testing::memfile;
 
 TEST(FilterStream, AnyBufferSizeGivesTheDefinedOutput) {
   std::mt19937_64 rng(5);
   const bytes src = testing::random_bytes(rng, 10007);
   for (std::size_t bufsize : {1UL, 2UL, 5UL, 6UL, 7UL, 13UL, 64UL, 4096UL, 65536UL}) {
     const int in = memfile(src);
+    ASSERT_GE(in, 0);
     const int out = memfd_create("out", MFD_CLOEXEC);
     bytes buf(bufsize);
     const run_result r = filter_stream(in, out, best_kernel(), buf.data(), bufsize);
     EXPECT_EQ(r.how, outcome::end_of_input);
     EXPECT_TRUE(r.wrote);
-    EXPECT_EQ(contents(out), testing::keep_four_of_six(src)) << bufsize;
+    EXPECT_EQ(contents<bytes>(out), testing::keep_four_of_six(src)) << bufsize;
     close(in);
     close(out);
   }
@@ -105,6 +95,7 @@ TEST(FilterStream, ReportsWhichSideFailedAndWhy) {
   // A descriptor open only for reading cannot take the output. The failed
   // write must end the run at once: the input is left unread behind it.
   const int in = memfile(bytes(1000, 'x'));
+  ASSERT_GE(in, 0);
   const int readonly = open("/dev/null", O_RDONLY | O_CLOEXEC);
   r = filter_stream(in, readonly, best_kernel(), buf.data(), buf.size());
   EXPECT_EQ(r.how, outcome::write_failed);
@@ -132,12 +123,12 @@ TEST(FilterStream, MessageSocketsTakeWholeMessagesOrFailLoudly) {
     const bytes too_long(buf.size() + 1, 'x');
     ASSERT_EQ(send(sv[0], too_long.data(), too_long.size(), 0), 65);
     // An end after it, so that a reader which lets it through stops.
-    ASSERT_EQ(type == SOCK_SEQPACKET ? shutdown(sv[0], SHUT_WR) : send(sv[0], "", 0, 0), 0);
+    ASSERT_EQ(testing::end_messages(sv[0], type), 0);
     const int out = memfd_create("out", MFD_CLOEXEC);
     const run_result r = filter_stream(sv[1], out, best_kernel(), buf.data(), buf.size());
     EXPECT_EQ(r.how, outcome::read_failed) << type;
     EXPECT_EQ(r.error, EMSGSIZE) << type;
-    EXPECT_EQ(contents(out), testing::keep_four_of_six(sent)) << type;
+    EXPECT_EQ(contents<bytes>(out), testing::keep_four_of_six(sent)) << type;
     for (int fd : {sv[0], sv[1], out})
       close(fd);
   }
