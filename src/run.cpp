@@ -4,9 +4,11 @@
 #include "filter.hpp"
 #include "io.hpp"
 #include "pipes.hpp"
+#include "same_file.hpp"
 
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <unistd.h>
 
 namespace fourofsix {
@@ -17,19 +19,19 @@ namespace {
 // length of the input, and nothing is allocated while streaming.
 alignas(4096) unsigned char buffer[block_size];
 
-// Writes "fourofsix: <what> error: <reason>" as one line with one write(2),
-// so it cannot interleave with another process's message.
-void report(const char *what, int err) {
-  char line[256];
-  std::size_t len = 0;
-  const char *const parts[] = {"fourofsix: ", what, " error: ", strerror(err), "\n"};
+// Writes "fourofsix: " and then the parts as one line with one write(2), so
+// it cannot interleave with another process's message.
+void say(std::initializer_list<const char *> parts) {
+  char line[256] = "fourofsix: ";
+  std::size_t len = std::strlen(line);
   for (const char *part : parts)
     for (; *part != '\0' && len < sizeof line - 1; ++part)
       line[len++] = *part;
-  if (line[len - 1] != '\n')
-    line[len++] = '\n';
+  line[len++] = '\n';
   (void)full_write(STDERR_FILENO, line, len);
 }
+
+void report(const char *what, int err) { say({what, " error: ", strerror(err)}); }
 
 } // namespace
 
@@ -37,6 +39,11 @@ int run(compact_fn k) {
   // A standard input that is not open at all reads as empty input.
   if (!fd_is_open(STDIN_FILENO))
     return 0;
+  // Checked before a byte moves, so a refused run leaves the file as it was.
+  if (output_overtakes_input(STDIN_FILENO, STDOUT_FILENO)) {
+    say({"standard input is the output file"});
+    return 1;
+  }
   tune_descriptors(STDIN_FILENO, STDOUT_FILENO);
   const run_result r = filter_stream(STDIN_FILENO, STDOUT_FILENO, k, buffer, sizeof buffer);
   if (r.how == outcome::write_failed) {
