@@ -1,16 +1,34 @@
-# Cross build with Debian's cross compiler for FOUROFSIX_CROSS (aarch64,
-# s390x, ...), the tests run under qemu-user. Needs g++-<arch>-linux-gnu,
+# Cross build with Debian's cross compiler for FOUROFSIX_CROSS, a Debian
+# architecture named in cmake/architectures.txt (arm64, armhf, i386, ...);
+# the tests run under qemu-user. Needs the target's g++ cross compiler,
 # qemu-user and the target's libgtest-dev (dpkg --add-architecture).
 if(NOT FOUROFSIX_CROSS)
-  message(FATAL_ERROR "set FOUROFSIX_CROSS to the target's architecture, e.g. aarch64")
+  message(FATAL_ERROR "set FOUROFSIX_CROSS to a Debian architecture, e.g. arm64")
 endif()
 # The compiler checks' inner projects need it too.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES FOUROFSIX_CROSS)
-set(triplet ${FOUROFSIX_CROSS}-linux-gnu)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/architectures.txt row REGEX "^${FOUROFSIX_CROSS} ")
+if(NOT row)
+  message(FATAL_ERROR "${FOUROFSIX_CROSS} is not in cmake/architectures.txt")
+endif()
+string(REGEX MATCHALL "[^ ]+" row "${row}")
+list(GET row 1 triplet)
+list(GET row 2 multiarch)
+list(GET row 3 emulator)
+list(GET row 4 FOUROFSIX_RPM_ARCH)
+string(REGEX REPLACE "-.*" "" cpu ${triplet})
+
 set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR ${FOUROFSIX_CROSS})
+set(CMAKE_SYSTEM_PROCESSOR ${cpu})
 set(CMAKE_CXX_COMPILER ${triplet}-g++)
-set(CMAKE_LIBRARY_ARCHITECTURE ${triplet})
+# For projects built along with it (GoogleTest, where it is built here).
+set(CMAKE_C_COMPILER ${triplet}-gcc)
+# Where find_package looks for the target's libraries (its GoogleTest).
+set(CMAKE_LIBRARY_ARCHITECTURE ${multiarch})
 # CTest, test discovery and the tests' own children run target binaries
-# through this; -L finds the target's C library and dynamic loader.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${FOUROFSIX_CROSS} -L /usr/${triplet})
+# through this. -L finds the target's C library and dynamic loader; the
+# search path keeps the target's loader from taking a library of the build
+# machine's own for another architecture (libc6-i386's /lib32) off the build
+# machine's /etc/ld.so.cache, which it reads for want of one of its own.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${emulator} -L /usr/${triplet}
+    -E LD_LIBRARY_PATH=/usr/${triplet}/lib)

@@ -13,7 +13,7 @@ function(fourofsix_libc_depends program readelf out)
                   OUTPUT_VARIABLE info COMMAND_ERROR_IS_FATAL ANY)
   # The dynamic loader some architectures name as well is libc6's too.
   string(REGEX MATCHALL "Shared library: \\[[^]]*\\]" needed "${info}")
-  list(FILTER needed EXCLUDE REGEX "\\[(libc\\.so\\.6|ld-linux[-a-z0-9_.]*\\.so\\.[0-9]|ld64\\.so\\.[0-9])\\]")
+  list(FILTER needed EXCLUDE REGEX "\\[(libc\\.so\\.6|ld-linux[-a-z0-9_.]*\\.so\\.[0-9]|ld(64)?\\.so\\.[0-9])\\]")
   if(NOT needed STREQUAL "" OR NOT info MATCHES "\\[libc\\.so\\.6\\]")
     message(FATAL_ERROR "${program} needs more than the C library (${needed}); "
                         "its dependencies need dpkg-shlibdeps")

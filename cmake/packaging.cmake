@@ -1,5 +1,5 @@
-# Packages: `cpack -G DEB` or `cpack -G RPM` in a release build folder (the
-# cross presets' folders give the arm64 and s390x packages), and
+# Packages: `cpack -G DEB` or `cpack -G RPM` in a release build folder (each
+# cross preset's folder gives its architecture's packages), and
 # `cpack --config CPackSourceConfig.cmake` for the source tarball.
 #
 # Every time stamp in them is the date of the newest changelog entry (or
@@ -20,11 +20,9 @@ endif()
 # would need the target's C library installed on the build machine.
 set(FOUROFSIX_CROSS_DEPENDS OFF)
 if(CMAKE_CROSSCOMPILING)
-  execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
-                  OUTPUT_VARIABLE deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET
-                  COMMAND_ERROR_IS_FATAL ANY)
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_arch})
-  set(CPACK_RPM_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
+  # Both names come from the row of cmake/architectures.txt.
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${FOUROFSIX_CROSS})
+  set(CPACK_RPM_PACKAGE_ARCHITECTURE ${FOUROFSIX_RPM_ARCH})
   set(FOUROFSIX_CROSS_DEPENDS ON)
 endif()
 configure_file(cmake/cpack-options.cmake.in cpack-options.cmake @ONLY)

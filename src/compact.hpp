@@ -25,6 +25,9 @@ std::size_t compact_avx512vbmi(const unsigned char *in, std::size_t n, unsigned 
 #ifdef FOUROFSIX_NEON
 std::size_t compact_neon(const unsigned char *in, std::size_t n, unsigned char *out);
 #endif
+#ifdef FOUROFSIX_VSX
+std::size_t compact_vsx(const unsigned char *in, std::size_t n, unsigned char *out);
+#endif
 
 struct kernel_info {
   const char *name;

@@ -3,6 +3,10 @@
 
 #include <array>
 
+#ifdef FOUROFSIX_NEON_HWCAP
+#include <sys/auxv.h>
+#endif
+
 namespace fourofsix {
 
 namespace {
@@ -13,6 +17,13 @@ bool always() { return true; }
 // __builtin_cpu_supports also checks that the OS saves the wide registers.
 bool has_ssse3() { return __builtin_cpu_supports("ssse3"); }
 bool has_avx2() { return __builtin_cpu_supports("avx2"); }
+#endif
+#ifdef FOUROFSIX_NEON_HWCAP
+// 32-bit ARM: NEON is optional (HWCAP_ARM_NEON, bit 12 of AT_HWCAP).
+bool has_neon() { return (getauxval(AT_HWCAP) & (1UL << 12)) != 0; }
+#elif defined(FOUROFSIX_NEON)
+// Every aarch64 CPU has NEON.
+bool has_neon() { return true; }
 #endif
 #ifdef FOUROFSIX_AVX512
 bool has_avx512vbmi() {
@@ -31,8 +42,11 @@ constexpr std::array kernels{
     kernel_info{"avx512vbmi", compact_avx512vbmi, has_avx512vbmi},
 #endif
 #ifdef FOUROFSIX_NEON
-    // Every aarch64 CPU has NEON: no run-time test.
-    kernel_info{"neon", compact_neon, always},
+    kernel_info{"neon", compact_neon, has_neon},
+#endif
+#ifdef FOUROFSIX_VSX
+    // POWER8, the ppc64el baseline, has VSX: no run-time test.
+    kernel_info{"vsx", compact_vsx, always},
 #endif
 };
 

@@ -51,11 +51,13 @@ long leading_number(std::string_view text, long cap) {
   return v;
 }
 
+bool advise_sequential(int fd) {
+  return file_type(fd) == S_IFREG && posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL) == 0;
+}
+
 void tune_descriptors(int in, int out) {
-  const mode_t in_type = file_type(in);
-  if (in_type == S_IFREG)
-    (void)posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
-  const bool in_pipe = in_type == S_IFIFO;
+  (void)advise_sequential(in);
+  const bool in_pipe = file_type(in) == S_IFIFO;
   const bool out_pipe = file_type(out) == S_IFIFO;
   if (!in_pipe && !out_pipe)
     return;

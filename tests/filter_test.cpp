@@ -46,13 +46,14 @@ TEST(FilterBlock, RandomSplitsGiveTheSameBytesAsOneBlock) {
   std::mt19937_64 rng(2);
   for (compact_fn k : usable_kernels()) {
     for (int round = 0; round < 300; ++round) {
-      const bytes src = testing::random_bytes(rng, rng() % 5000);
+      const bytes src = testing::random_bytes(rng, static_cast<std::size_t>(rng() % 5000));
       bytes out;
       cycle c;
       for (std::size_t at = 0; at < src.size();) {
         // Mostly short pieces, sometimes long ones, like reads from a pipe.
         const std::size_t cap = rng() % 4 == 0 ? 2000 : 13;
-        const std::size_t len = std::min(src.size() - at, rng() % cap + 1);
+        const std::size_t len =
+            std::min(src.size() - at, static_cast<std::size_t>(rng() % cap + 1));
         bytes piece(src.begin() + static_cast<long>(at), src.begin() + static_cast<long>(at + len));
         piece.resize(filter_block(k, piece.data(), len, c));
         out.insert(out.end(), piece.begin(), piece.end());
@@ -152,6 +153,18 @@ TEST(PipeMaxSize, NoContentOverflowsTheParsedNumber) {
   for (const auto &c : cases)
     EXPECT_EQ(leading_number(c.text, cap), c.want) << c.text;
   EXPECT_EQ(leading_number("99999999999999999999999999", LONG_MAX / 10 - 1), LONG_MAX / 10 - 1);
+}
+
+TEST(Tuning, AdvisesRegularFilesOfAnySize) {
+  // Past 4 GiB a build without 64-bit file offsets cannot even fstat it.
+  const int big = memfd_create("big", MFD_CLOEXEC);
+  ASSERT_EQ(ftruncate(big, (off_t{5} << 30) + 3), 0);
+  EXPECT_TRUE(advise_sequential(big));
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  EXPECT_FALSE(advise_sequential(p[0]));
+  for (int fd : {big, p[0], p[1]})
+    close(fd);
 }
 
 } // namespace

@@ -1,14 +1,19 @@
-// Sends more than 4 GiB (past 2^32 bytes) through the executable over pipes
-// and checks every output byte and the count on the fly, holding none of it:
-// a counter that wraps at 32 bits, or any slip in the cycle, shows here.
+// Sends more than 4 GiB (past 2^32 bytes) through the executable and checks
+// every output byte and the count on the fly, holding none of it: a counter
+// that wraps at 32 bits, or any slip in the cycle, shows here. The input
+// comes over a pipe, or with --file from a sparse in-memory file whose last
+// MiB holds real bytes, which a build without 64-bit file offsets cannot
+// even examine.
 //
-// usage: long_stream PATH-TO-fourofsix [BYTES]
+// usage: long_stream PATH-TO-fourofsix [--file] [BYTES]
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -21,9 +26,10 @@ unsigned char pattern(std::uint64_t p) {
   return static_cast<unsigned char>((p * 0x9E3779B97F4A7C15ULL) >> 56 ^ p >> 32);
 }
 
-void feed(int fd, std::uint64_t total) {
+// Writes the input's bytes from position `from` up to `total` to fd.
+void feed(int fd, std::uint64_t from, std::uint64_t total) {
   std::vector<unsigned char> buf(1 << 20);
-  for (std::uint64_t p = 0; p < total;) {
+  for (std::uint64_t p = from; p < total;) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), total - p));
     for (std::size_t i = 0; i < n; ++i)
       buf[i] = pattern(p + i);
@@ -42,16 +48,31 @@ void feed(int fd, std::uint64_t total) {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: long_stream PATH-TO-fourofsix [BYTES]\n");
+  const bool from_file = argc > 2 && std::strcmp(argv[2], "--file") == 0;
+  if (argc < 2 || argc > 3 + static_cast<int>(from_file)) {
+    std::fprintf(stderr, "usage: long_stream PATH-TO-fourofsix [--file] [BYTES]\n");
     return 2;
   }
+  const char *size = argv[from_file ? 3 : 2];
   const std::uint64_t total =
-      argc > 2 ? std::strtoull(argv[2], nullptr, 10) : (std::uint64_t{9} << 29) + 5;
+      size != nullptr ? std::strtoull(size, nullptr, 10) : (std::uint64_t{9} << 29) + 5;
+  // Input positions before `data` are a hole: zero bytes.
+  const std::uint64_t data = from_file && total > (1U << 20) ? total - (1U << 20) : 0;
   int in[2];
   int out[2];
   if (pipe(in) != 0 || pipe(out) != 0)
     return 2;
+  if (from_file) {
+    close(in[0]);
+    close(in[1]);
+    in[0] = memfd_create("long_stream", 0);
+    in[1] = dup(in[0]);
+    if (ftruncate(in[0], static_cast<off_t>(total)) != 0 ||
+        lseek(in[1], static_cast<off_t>(data), SEEK_SET) < 0)
+      return 2;
+    feed(in[1], data, total);
+    lseek(in[0], 0, SEEK_SET);
+  }
   const pid_t tool = fork();
   if (tool == 0) {
     dup2(in[0], 0);
@@ -62,12 +83,12 @@ int main(int argc, char **argv) {
     execv(argv[1], tool_argv);
     _exit(127);
   }
-  const pid_t feeder = fork();
-  if (feeder == 0) {
+  const pid_t feeder = from_file ? 0 : fork();
+  if (feeder == 0 && !from_file) {
     close(in[0]);
     close(out[0]);
     close(out[1]);
-    feed(in[1], total);
+    feed(in[1], 0, total);
     _exit(0);
   }
   for (int fd : {in[0], in[1], out[1]})
@@ -83,7 +104,7 @@ int main(int argc, char **argv) {
     if (n <= 0)
       break;
     for (ssize_t i = 0; i < n; ++i) {
-      if (buf[static_cast<std::size_t>(i)] != pattern(p)) {
+      if (buf[static_cast<std::size_t>(i)] != (p < data ? 0 : pattern(p))) {
         std::fprintf(stderr, "output byte %" PRIu64 " (input %" PRIu64 ") is wrong\n", seen, p);
         return 1;
       }
@@ -94,7 +115,8 @@ int main(int argc, char **argv) {
   int tool_status = 0;
   int feeder_status = 0;
   waitpid(tool, &tool_status, 0);
-  waitpid(feeder, &feeder_status, 0);
+  if (!from_file)
+    waitpid(feeder, &feeder_status, 0);
   const std::uint64_t want = total / 6 * 4 + std::min<std::uint64_t>(total % 6, 4);
   std::printf("%" PRIu64 " bytes in, %" PRIu64 " out, %" PRIu64 " expected\n", total, seen, want);
   if (seen != want)

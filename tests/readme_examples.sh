@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Runs every example in the README's ```console blocks and compares what it
-# prints (standard output and error together) with the lines shown under it,
-# so the README cannot drift from what the tool does.
+# Runs every example in the documents' ```console blocks and compares what
+# it prints (standard output and error together) with the lines shown under
+# it, so no document can drift from what the tool does.
 #
-# usage: readme_examples.sh README.md DIRECTORY-OF-fourofsix
+# usage: readme_examples.sh DIRECTORY-OF-fourofsix FILE.md...
 set -uo pipefail
-readme=$(realpath "$1")
-PATH="$(realpath "$2"):$PATH"
+PATH="$(realpath "$1"):$PATH"
 export PATH
+shift
+docs=()
+for f in "$@"; do docs+=("$(realpath "$f")"); done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 2
@@ -30,6 +32,7 @@ check() {
   cmd=""
   want=""
 }
+for doc in "${docs[@]}"; do
 while IFS= read -r line; do
   if [ "$in_block" = 0 ]; then
     [ "$line" = '```console' ] && in_block=1
@@ -44,10 +47,11 @@ while IFS= read -r line; do
   else
     want+="$line"$'\n'
   fi
-done <"$readme"
+done <"$doc"
+done
 
 if [ "$ran" = 0 ]; then
-  echo "no examples found in $readme"
+  echo "no examples found in ${docs[*]}"
   exit 1
 fi
 echo "$((ran - failed)) passed, $failed failed"
