@@ -11,12 +11,6 @@ namespace fourofsix {
 
 namespace {
 
-// The file type bits of fd, or 0 if it cannot be examined (e.g. closed).
-mode_t file_type(int fd) {
-  struct stat st {};
-  return fstat(fd, &st) == 0 ? st.st_mode & S_IFMT : 0;
-}
-
 // The largest pipe an unprivileged process may ask for, at most `cap`; 0 if
 // unknown.
 long pipe_max_size(long cap) {
@@ -39,6 +33,11 @@ void grow_pipe(int fd, long want) {
 
 } // namespace
 
+mode_t file_type(int fd) {
+  struct stat st {};
+  return fstat(fd, &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
 long leading_number(std::string_view text, long cap) {
   long v = 0;
   for (const char ch : text) {
@@ -51,13 +50,11 @@ long leading_number(std::string_view text, long cap) {
   return v;
 }
 
-bool advise_sequential(int fd) {
-  return file_type(fd) == S_IFREG && posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL) == 0;
-}
-
 void tune_descriptors(int in, int out) {
-  (void)advise_sequential(in);
-  const bool in_pipe = file_type(in) == S_IFIFO;
+  const mode_t in_type = file_type(in);
+  if (in_type == S_IFREG)
+    (void)posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+  const bool in_pipe = in_type == S_IFIFO;
   const bool out_pipe = file_type(out) == S_IFIFO;
   if (!in_pipe && !out_pipe)
     return;

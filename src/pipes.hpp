@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string_view>
+#include <sys/types.h>
 
 namespace fourofsix {
 
@@ -10,15 +11,15 @@ namespace fourofsix {
 // 0 when text starts with no digit. cap must be below LONG_MAX / 10.
 long leading_number(std::string_view text, long cap);
 
-// Tells the kernel that fd, if it is a regular file, will be read
-// sequentially, so it reads ahead further. Returns whether that advice was
-// given: false for anything else, or if the file cannot be examined.
-bool advise_sequential(int fd);
+// The file type bits of fd (S_IFREG, S_IFIFO, ...), or 0 if it cannot be
+// examined: closed, or, in a build without 64-bit file offsets, a file over
+// 2 GiB (EOVERFLOW). Only a regular file is given the read-ahead advice.
+mode_t file_type(int fd);
 
 // Grows the pipe behind each of in and out to the block size (never past
 // what /proc/sys/fs/pipe-max-size allows, never shrinking it) so a pipeline
-// moves large chunks per wake-up, and advises a regular-file input as
-// above. Every failure is ignored: the tool streams
+// moves large chunks per wake-up, and tells the kernel a regular-file input
+// will be read sequentially. Every failure is ignored: the tool streams
 // correctly, only slower, without any of it.
 void tune_descriptors(int in, int out);
 
