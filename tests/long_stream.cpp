@@ -58,40 +58,44 @@ int main(int argc, char **argv) {
       size != nullptr ? std::strtoull(size, nullptr, 10) : (std::uint64_t{9} << 29) + 5;
   // Input positions before `data` are a hole: zero bytes.
   const std::uint64_t data = from_file && total > (1U << 20) ? total - (1U << 20) : 0;
-  int in[2];
   int out[2];
-  if (pipe(in) != 0 || pipe(out) != 0)
+  if (pipe(out) != 0)
     return 2;
+  int in = -1; // the tool's standard input
+  pid_t feeder = -1;
   if (from_file) {
-    close(in[0]);
-    close(in[1]);
-    in[0] = memfd_create("long_stream", 0);
-    in[1] = dup(in[0]);
-    if (ftruncate(in[0], static_cast<off_t>(total)) != 0 ||
-        lseek(in[1], static_cast<off_t>(data), SEEK_SET) < 0)
+    // Sized and filled through 64-bit offsets, whatever off_t is here.
+    in = memfd_create("long_stream", 0);
+    if (in < 0 || ftruncate64(in, static_cast<off64_t>(total)) != 0 ||
+        lseek64(in, static_cast<off64_t>(data), SEEK_SET) < 0)
       return 2;
-    feed(in[1], data, total);
-    lseek(in[0], 0, SEEK_SET);
+    feed(in, data, total);
+    lseek64(in, 0, SEEK_SET);
+  } else {
+    int p[2];
+    if (pipe(p) != 0)
+      return 2;
+    feeder = fork();
+    if (feeder == 0) {
+      for (int fd : {p[0], out[0], out[1]})
+        close(fd);
+      feed(p[1], 0, total);
+      _exit(0);
+    }
+    close(p[1]);
+    in = p[0];
   }
   const pid_t tool = fork();
   if (tool == 0) {
-    dup2(in[0], 0);
+    dup2(in, 0);
     dup2(out[1], 1);
-    for (int fd : {in[0], in[1], out[0], out[1]})
+    for (int fd : {in, out[0], out[1]})
       close(fd);
     char *const tool_argv[] = {argv[1], nullptr};
     execv(argv[1], tool_argv);
     _exit(127);
   }
-  const pid_t feeder = from_file ? 0 : fork();
-  if (feeder == 0 && !from_file) {
-    close(in[0]);
-    close(out[0]);
-    close(out[1]);
-    feed(in[1], 0, total);
-    _exit(0);
-  }
-  for (int fd : {in[0], in[1], out[1]})
+  for (int fd : {in, out[1]})
     close(fd);
 
   std::vector<unsigned char> buf(1 << 20);
@@ -115,7 +119,7 @@ int main(int argc, char **argv) {
   int tool_status = 0;
   int feeder_status = 0;
   waitpid(tool, &tool_status, 0);
-  if (!from_file)
+  if (feeder > 0)
     waitpid(feeder, &feeder_status, 0);
   const std::uint64_t want = total / 6 * 4 + std::min<std::uint64_t>(total % 6, 4);
   std::printf("%" PRIu64 " bytes in, %" PRIu64 " out, %" PRIu64 " expected\n", total, seen, want);
