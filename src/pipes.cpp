@@ -11,18 +11,34 @@ namespace fourofsix {
 
 namespace {
 
-// The largest pipe an unprivileged process may ask for, at most `cap`; 0 if
-// unknown.
-long pipe_max_size(long cap) {
-  // O_CLOEXEC and an immediate close: if stdin or stdout is closed this
-  // open takes its number, and it must be free again before streaming.
-  const int fd = open("/proc/sys/fs/pipe-max-size", O_RDONLY | O_CLOEXEC);
+// The number the /proc file at `path` starts with, at most `cap`; -1 if it
+// cannot be read. O_CLOEXEC and an immediate close: if stdin or stdout is
+// closed, this open takes its number, which must be free again before
+// streaming.
+long proc_number(const char *path, long cap) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0)
-    return 0;
+    return -1;
   char text[32];
   const ssize_t n = read(fd, text, sizeof text);
   close(fd);
-  return leading_number({text, n > 0 ? static_cast<std::size_t>(n) : 0}, cap);
+  return n > 0 ? leading_number({text, static_cast<std::size_t>(n)}, cap) : -1;
+}
+
+// The size each pipe is grown to: pipe_size, never more than an unprivileged
+// process may ask for (pipe-max-size), nor than its share of the user's pipe
+// quota (pipe-user-pages-soft, in pages; 0 means no quota). 0, so nothing
+// grows, when either limit is unknown.
+long pipe_goal() {
+  const long most = proc_number("/proc/sys/fs/pipe-max-size", static_cast<long>(pipe_size));
+  const long quota = proc_number("/proc/sys/fs/pipe-user-pages-soft", 1L << 26);
+  if (most < 0 || quota < 0)
+    return 0;
+  if (quota == 0)
+    return most;
+  // 64-bit arithmetic: a quota of 2^26 pages of 64 KiB is 2^42 bytes.
+  const long long share = static_cast<long long>(quota) * sysconf(_SC_PAGESIZE) / pipe_quota_share;
+  return static_cast<long>(std::min<long long>(most, share));
 }
 
 void grow_pipe(int fd, long want) {
@@ -58,7 +74,7 @@ void tune_descriptors(int in, int out) {
   const bool out_pipe = file_type(out) == S_IFIFO;
   if (!in_pipe && !out_pipe)
     return;
-  const long want = pipe_max_size(static_cast<long>(pipe_size));
+  const long want = pipe_goal();
   if (in_pipe)
     grow_pipe(in, want);
   if (out_pipe)

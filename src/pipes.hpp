@@ -16,11 +16,14 @@ long leading_number(std::string_view text, long cap);
 // 2 GiB (EOVERFLOW). Only a regular file is given the read-ahead advice.
 mode_t file_type(int fd);
 
-// Grows the pipe behind each of in and out to the block size (never past
-// what /proc/sys/fs/pipe-max-size allows, never shrinking it) so a pipeline
-// moves large chunks per wake-up, and tells the kernel a regular-file input
-// will be read sequentially. Every failure is ignored: the tool streams
-// correctly, only slower, without any of it.
+// Grows the pipe behind each of in and out (never shrinking it) so a
+// pipeline moves large chunks per wake-up, up to the block size but never
+// past what /proc/sys/fs/pipe-max-size allows, nor past a 256th of the
+// user's pipe quota (/proc/sys/fs/pipe-user-pages-soft), so that many runs
+// at once leave the user's other programs pipes of the default size; and
+// tells the kernel a regular-file input will be read sequentially. Every
+// failure is ignored: the tool streams correctly, only slower, without any
+// of it.
 void tune_descriptors(int in, int out);
 
 } // namespace fourofsix

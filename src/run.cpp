@@ -9,15 +9,13 @@
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
+#include <span>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace fourofsix {
 
 namespace {
-
-// Static, page-aligned, and the only buffer: memory does not depend on the
-// length of the input, and nothing is allocated while streaming.
-alignas(4096) unsigned char buffer[block_size];
 
 // Writes "fourofsix: " and then the parts as one line with one write(2), so
 // it cannot interleave with another process's message.
@@ -33,19 +31,47 @@ void say(std::initializer_list<const char *> parts) {
 
 void report(const char *what, int err) { say({what, " error: ", strerror(err)}); }
 
+// The only buffer, mapped once before any byte moves: memory does not depend
+// on the length of the input, and nothing is allocated while streaming.
+// Mapped, not static: a static megabyte belongs to the program's data
+// segment, and under a data limit too small for it (ulimit -d) the kernel
+// cannot even start the program, and kills it without a word. A mapping
+// that a limit refuses is asked for again at half the size, down to
+// min_block_size; an empty span if even that is refused.
+std::span<unsigned char> map_buffer() {
+  for (std::size_t n = block_size; n >= min_block_size; n /= 2) {
+    void *p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p != MAP_FAILED)
+      return {static_cast<unsigned char *>(p), n};
+  }
+  return {};
+}
+
 } // namespace
 
 int run(compact_fn k) {
   // A standard input that is not open at all reads as empty input.
   if (!fd_is_open(STDIN_FILENO))
     return 0;
-  // Checked before a byte moves, so a refused run leaves the file as it was.
-  if (output_overtakes_input(STDIN_FILENO, STDOUT_FILENO)) {
+  // Checked before a byte moves, so a refused run leaves the file as it was;
+  // where it cannot be told, the run is refused all the same.
+  switch (compare_ends(STDIN_FILENO, STDOUT_FILENO)) {
+  case overlap::none:
+    break;
+  case overlap::overtakes:
     say({"standard input is the output file"});
+    return 1;
+  case overlap::unknown:
+    say({"cannot tell whether standard input is the output file: ", strerror(errno)});
+    return 1;
+  }
+  const std::span<unsigned char> buf = map_buffer();
+  if (buf.empty()) {
+    say({"cannot allocate a buffer: ", strerror(errno)});
     return 1;
   }
   tune_descriptors(STDIN_FILENO, STDOUT_FILENO);
-  const run_result r = filter_stream(STDIN_FILENO, STDOUT_FILENO, k, buffer, sizeof buffer);
+  const run_result r = filter_stream(STDIN_FILENO, STDOUT_FILENO, k, buf.data(), buf.size());
   if (r.how == outcome::write_failed) {
     report("write", r.error);
     return 1;

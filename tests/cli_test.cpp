@@ -11,17 +11,26 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
+#include <grp.h>
 #include <iostream>
+#include <linux/filter.h>
+#include <linux/loop.h>
+#include <linux/seccomp.h>
 #include <poll.h>
 #include <string>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -47,10 +56,14 @@ struct pipe_pair {
   }
 };
 
+const int tool_fd = open(FOUROFSIX_EXE, O_PATH | O_CLOEXEC);
+
 // Starts the tool with fds[i] as its descriptor i; -1 leaves i closed.
-// `preload`, if given, is a library preloaded into it.
+// `preload`, if given, is a library preloaded into it; `before_exec`, if
+// given, runs in the child just before the tool replaces it.
 pid_t launch(std::array<int, 3> fds, const std::vector<std::string> &args = {},
-             bool ignore_sigpipe = false, const char *preload = nullptr) {
+             bool ignore_sigpipe = false, const char *preload = nullptr,
+             const std::function<void()> &before_exec = {}) {
   std::vector<char *> argv{const_cast<char *>(FOUROFSIX_EXE)};
   for (const auto &a : args)
     argv.push_back(const_cast<char *>(a.c_str()));
@@ -74,7 +87,15 @@ pid_t launch(std::array<int, 3> fds, const std::vector<std::string> &args = {},
       else
         dup2(fds[static_cast<std::size_t>(i)], i);
     }
+    if (before_exec)
+      before_exec();
+#ifdef FOUROFSIX_UNDER_EMULATOR
     execv(argv[0], argv.data());
+#else
+    // By descriptor: a child that has become another user may not be able
+    // to reach the build folder by its path.
+    execveat(tool_fd, "", argv.data(), environ, AT_EMPTY_PATH);
+#endif
     _exit(127);
   }
   return pid;
@@ -83,7 +104,6 @@ pid_t launch(std::array<int, 3> fds, const std::vector<std::string> &args = {},
 struct ended {
   int status = -1; // as from waitpid
   double cpu_seconds = 0;
-  long max_rss_kib = 0;
 };
 
 // Waits for pid; a child still running after `limit` is killed and fails
@@ -103,7 +123,6 @@ ended finish(pid_t pid, std::chrono::milliseconds limit = 20s) {
   }
   e.cpu_seconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                   static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-  e.max_rss_kib = ru.ru_maxrss;
   return e;
 }
 
@@ -250,6 +269,18 @@ int reopen(int fd, int flags) {
   return open(("/proc/self/fd/" + std::to_string(fd)).c_str(), flags | O_CLOEXEC);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+#else
+constexpr bool sanitized = false;
+#endif
+
 // A failure the user meets: the child's stdin and stdout (-1 for closed),
 // and all it must then say and do.
 struct failure_case {
@@ -259,6 +290,90 @@ struct failure_case {
   bool ignore_sigpipe;
   const char *message; // the whole of standard error
   int code;            // exit status, or -signal
+  // Run in the child before the tool starts: a limit, a denied call.
+  std::function<void()> before_exec = {};
+};
+
+// From here on (and across exec) every fstat(2) and its kin, or with `seek`
+// every lseek(2), on descriptor fd fails with EPERM, as under a seccomp
+// profile that denies them. The filter compares syscall numbers of this
+// build's own architecture only: the tool it starts is built alike.
+void deny_on_fd(int fd, bool seek) {
+  std::vector<long> calls;
+  if (seek) {
+    calls.push_back(__NR_lseek);
+#ifdef __NR__llseek
+    calls.push_back(__NR__llseek);
+#endif
+  } else {
+    calls.push_back(__NR_statx);
+#ifdef __NR_fstat
+    calls.push_back(__NR_fstat);
+#endif
+#ifdef __NR_fstat64
+    calls.push_back(__NR_fstat64);
+#endif
+#ifdef __NR_newfstatat
+    calls.push_back(__NR_newfstatat);
+#endif
+#ifdef __NR_fstatat64
+    calls.push_back(__NR_fstatat64);
+#endif
+  }
+  // The low half of the first argument, the descriptor.
+  const unsigned arg0 =
+      offsetof(seccomp_data, args) + (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0);
+  std::vector<sock_filter> f{BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  for (std::size_t i = 0; i < calls.size(); ++i) // a match jumps to the descriptor test
+    f.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(calls[i]),
+                         static_cast<unsigned char>(calls.size() - i), 0));
+  f.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  f.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg0));
+  f.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(fd), 0, 1));
+  f.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM));
+  f.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  const sock_fprog prog{static_cast<unsigned short>(f.size()), f.data()};
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+    _exit(126);
+}
+
+std::function<void()> limited(int resource, rlim_t bytes) {
+  return [=] {
+    const rlimit r{bytes, bytes};
+    if (setrlimit(resource, &r) != 0)
+      _exit(126);
+  };
+}
+
+// A loop device over an in-memory file of `size` bytes, open for reading
+// and writing; fd is -1 where none can be had (not root, no loop driver).
+struct loop_device {
+  int backing = -1;
+  int fd = -1;
+  explicit loop_device(const std::string &content) {
+    const int ctl = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+    backing = fourofsix::testing::memfile(content);
+    for (int tries = 0; ctl >= 0 && backing >= 0 && fd < 0 && tries < 5; ++tries) {
+      const int n = ioctl(ctl, LOOP_CTL_GET_FREE);
+      fd = n < 0 ? -1 : open(("/dev/loop" + std::to_string(n)).c_str(), O_RDWR | O_CLOEXEC);
+      if (fd >= 0 && ioctl(fd, LOOP_SET_FD, backing) != 0) { // taken meanwhile
+        close(fd);
+        fd = -1;
+      }
+    }
+    if (ctl >= 0)
+      close(ctl);
+  }
+  ~loop_device() {
+    if (fd >= 0) {
+      ioctl(fd, LOOP_CLR_FD);
+      close(fd);
+    }
+    close(backing);
+  }
+  loop_device(const loop_device &) = delete;
+  loop_device &operator=(const loop_device &) = delete;
 };
 
 TEST(Command, ReportsEachFailureInOneLine) {
@@ -282,7 +397,10 @@ TEST(Command, ReportsEachFailureInOneLine) {
   lseek(drained, 0, SEEK_END);
   const int drained_appended = reopen(drained, O_WRONLY | O_APPEND);
   const char *const same = "fourofsix: standard input is the output file\n";
-  const std::vector<failure_case> cases{
+  const char *const untold =
+      "fourofsix: cannot tell whether standard input is the output file: Operation not permitted\n";
+  const char *const no_space = "fourofsix: write error: No space left on device\n";
+  std::vector<failure_case> cases{
       {"full device", zero, full, false, "fourofsix: write error: No space left on device\n", 1},
       {"closed stdout", zero, -1, false, "fourofsix: write error: Bad file descriptor\n", 1},
       {"closed stdout, nothing to write", empty, -1, false, "", 0},
@@ -297,9 +415,39 @@ TEST(Command, ReportsEachFailureInOneLine) {
       {"same file, written behind the reading", in_place, behind, false, "", 0},
       {"same file, appended to, all of it read", drained, drained_appended, false, "", 0},
   };
+  // Where the tool runs under an emulator, limits and seccomp filters would
+  // reach the emulator instead.
+#ifndef FOUROFSIX_UNDER_EMULATOR
+  const std::vector<failure_case> in_the_child{
+      {"same file, its fstat denied on input", file, appended, false, untold, 1,
+       [] { deny_on_fd(0, false); }},
+      {"same file, its fstat denied on output", file, appended, false, untold, 1,
+       [] { deny_on_fd(1, false); }},
+      {"same file, its lseek denied on input", file, appended, false, untold, 1,
+       [] { deny_on_fd(0, true); }},
+      {"device input, its fstat denied", zero, full, false, untold, 1,
+       [] { deny_on_fd(0, false); }},
+  };
+  cases.insert(cases.end(), in_the_child.begin(), in_the_child.end());
+  // A smaller buffer, not a silent death, under a tight data limit; the
+  // sanitizers' runtime alone needs more.
+  if (!sanitized) {
+    cases.push_back(
+        {"data limit of 1 MiB", zero, full, false, no_space, 1, limited(RLIMIT_DATA, 1 << 20)});
+    cases.push_back(
+        {"data limit of 256 KiB", zero, full, false, no_space, 1, limited(RLIMIT_DATA, 256 << 10)});
+  }
+#endif
+  // Two device nodes of one disk have two inodes: block devices compare by
+  // device number.
+  const loop_device disk(std::string(4096, 'x'));
+  if (disk.fd >= 0)
+    cases.push_back({"same block device, one offset for both", disk.fd, disk.fd, false, same, 1});
+  else
+    std::cout << "not run without a loop device: same block device\n";
   for (const auto &c : cases) {
     pipe_pair err;
-    const pid_t pid = launch({c.in, c.out, err.w}, {}, c.ignore_sigpipe);
+    const pid_t pid = launch({c.in, c.out, err.w}, {}, c.ignore_sigpipe, nullptr, c.before_exec);
     close(err.w);
     const std::string message = drain(err.r);
     close(err.r);
@@ -313,6 +461,9 @@ TEST(Command, ReportsEachFailureInOneLine) {
   }
   EXPECT_EQ(fourofsix::testing::contents<std::string>(file), text);
   EXPECT_EQ(fourofsix::testing::contents<std::string>(in_place), "abcdghijij");
+  if (disk.fd >= 0) {
+    EXPECT_EQ(fourofsix::testing::contents<std::string>(disk.backing), std::string(4096, 'x'));
+  }
   for (int fd : {zero, full, dir, null_out, empty, broken.w, file, appended, ahead, in_place,
                  behind, drained, drained_appended})
     close(fd);
@@ -607,7 +758,10 @@ long read_number(const char *path) {
 }
 
 TEST(Command, GrowsItsPipesButNeverShrinksThem) {
-  const long want = std::min(1L << 20, read_number("/proc/sys/fs/pipe-max-size"));
+  // Its share of the user's pipe quota, where there is one, is a 256th.
+  const long quota = read_number("/proc/sys/fs/pipe-user-pages-soft") * sysconf(_SC_PAGESIZE);
+  const long want = std::min(
+      {1L << 20, read_number("/proc/sys/fs/pipe-max-size"), quota == 0 ? LONG_MAX : quota / 256});
   pipe_pair in;
   pipe_pair out;
   pipe_pair big;
@@ -625,17 +779,75 @@ TEST(Command, GrowsItsPipesButNeverShrinksThem) {
     close(fd);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool sanitized = true;
-#else
-constexpr bool sanitized = false;
+// The smallest pipe the user gets while `runs` runs of the tool start one
+// after another, each in a pipeline of two new pipes that it grows; 0 if a
+// run did not come up.
+int smallest_pipe_during(int runs) {
+  std::vector<pipe_pair> ins;
+  std::vector<pipe_pair> outs;
+  std::vector<pid_t> pids;
+  int smallest = INT_MAX;
+  for (int i = 0; i < runs; ++i) {
+    const pipe_pair in = ins.emplace_back();
+    const pipe_pair out = outs.emplace_back();
+    smallest = std::min({smallest, fcntl(in.w, F_GETPIPE_SZ), fcntl(out.w, F_GETPIPE_SZ)});
+    pids.push_back(launch({in.r, out.w, STDERR_FILENO}));
+    close(in.r);
+    close(out.w);
+    // A byte back from it: by then it has grown its pipes.
+    if (write(in.w, "x", 1) != 1 || read_for(out.r, 1, 30s) != "x")
+      smallest = 0;
+  }
+  const pipe_pair last;
+  smallest = std::min(smallest, fcntl(last.w, F_GETPIPE_SZ));
+  for (std::size_t i = 0; i < pids.size(); ++i) {
+    close(ins[i].w);
+    waitpid(pids[i], nullptr, 0);
+  }
+  return smallest;
+}
+
+TEST(Command, ManyRunsLeaveTheUsersOtherPipesTheirDefaultSize) {
+#ifdef FOUROFSIX_UNDER_EMULATOR
+  GTEST_SKIP() << "the emulator's own pipes would count against the quota";
 #endif
-#else
-constexpr bool sanitized = false;
-#endif
+  if (read_number("/proc/sys/fs/pipe-user-pages-soft") == 0)
+    GTEST_SKIP() << "no pipe quota here";
+  // In a child: root, whom the quota does not bind, becomes a user of its
+  // own, whose pipes are only these.
+  const pid_t child = fork();
+  if (child == 0) {
+    const uid_t alone = 0x7fff0000U + static_cast<uid_t>(getpid() & 0xffff);
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(alone) != 0 || setuid(alone) != 0))
+      _exit(126);
+    const pipe_pair before;
+    const int usual = fcntl(before.w, F_GETPIPE_SZ);
+    const int smallest = smallest_pipe_during(64);
+    std::cerr << "new pipes: " << usual << " bytes before 64 runs, " << smallest
+              << " at least during\n";
+    _exit(smallest == usual ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (exited_with(status, 126))
+    GTEST_SKIP() << "root cannot become another user here";
+  EXPECT_TRUE(exited_with(status, 0)) << "status " << status;
+}
+
+// The peak resident KiB of the running process pid (VmHWM): its own since
+// it started the tool, unlike ru_maxrss, which carries the forking test
+// process's peak into the child. -1 if it cannot be read.
+long peak_kib(pid_t pid) {
+  FILE *f = fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "re");
+  long kib = -1;
+  char line[256];
+  while (f != nullptr && fgets(line, sizeof line, f) != nullptr)
+    if (sscanf(line, "VmHWM: %ld kB", &kib) == 1)
+      break;
+  if (f != nullptr)
+    fclose(f);
+  return kib;
+}
 
 TEST(Command, PeakMemoryDoesNotGrowWithTheInput) {
   if (sanitized)
@@ -651,14 +863,25 @@ TEST(Command, PeakMemoryDoesNotGrowWithTheInput) {
       // A sparse in-memory file: 1 GiB to read that costs no memory to hold.
       const int in = memfd_create("input", MFD_CLOEXEC);
       ASSERT_EQ(ftruncate(in, sizes[i]), 0);
-      const int out = open("/dev/null", O_WRONLY | O_CLOEXEC);
-      const ended e = finish(launch({in, out, STDERR_FILENO}), 120s);
-      EXPECT_TRUE(exited_with(e.status, 0));
-      rss[i] = std::min(rss[i], e.max_rss_kib);
+      pipe_pair out;
+      const pid_t pid = launch({in, out.w, STDERR_FILENO});
+      close(out.w);
+      // All but the last 2 MiB of output, more than its pipe holds: the
+      // tool is still running then, blocked on writing them, with all but
+      // its last few reads behind it.
+      const off_t want = sizes[i] / 6 * 4 + std::min<off_t>(sizes[i] % 6, 4);
+      off_t got = 0;
+      std::vector<char> buf(1 << 20);
+      for (ssize_t n = 1; n > 0 && got < want - (2 << 20); got += n)
+        n = std::max<ssize_t>(read(out.r, buf.data(), buf.size()), 0);
+      rss[i] = std::min(rss[i], peak_kib(pid));
+      EXPECT_EQ(got + static_cast<off_t>(drain(out.r).size()), want);
+      EXPECT_TRUE(exited_with(finish(pid, 120s).status, 0));
       close(in);
-      close(out);
+      close(out.r);
     }
   }
+  ASSERT_GT(rss[0], 0) << "no VmHWM in /proc/PID/status";
 #ifndef FOUROFSIX_UNDER_EMULATOR // whose own memory is most of the child's
   EXPECT_LE(rss[1], 4096) << "peak resident KiB for 1 GiB";
 #endif
