@@ -15,3 +15,6 @@ foreach(doc IN LISTS docs)
 endforeach()
 file(GLOB_RECURSE staged LIST_DIRECTORIES true "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
 execute_process(COMMAND touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" ${staged} COMMAND_ERROR_IS_FATAL ANY)
+# The staged files' paths as if installed on this machine (/usr/bin/...),
+# where the package's files go: no list of them is left for removal by hand.
+file(REMOVE "${fourofsix_staged_manifest}")

@@ -28,6 +28,12 @@ endif()
 configure_file(cmake/cpack-options.cmake.in cpack-options.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/cpack-options.cmake)
 
+# CPack installs the one component by name into its staging tree, so the
+# list of what it installed goes to install_manifest_fourofsix.txt, which
+# cmake/cpack-staging.cmake removes: install_manifest.txt stays the list of
+# what `cmake --install` put on this machine, and a root-owned one from a
+# `sudo cmake --install` cannot make cpack fail.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};fourofsix;fourofsix;/")
 set(CPACK_PACKAGE_NAME fourofsix)
 set(CPACK_PACKAGE_VENDOR "fourofsix developers")
 set(CPACK_PACKAGE_CONTACT "fourofsix developers <maintainers@users.noreply.c-seed-6ea25367.example>")
@@ -70,12 +76,4 @@ set(CPACK_RPM_SPEC_MORE_DEFINE
 %define clamp_mtime_to_source_date_epoch 1
 %define _build_id_links none")
 
-# The source tarball: the sources, nothing built. The patterns are anchored
-# at the source folder, wherever that is.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME fourofsix-${PROJECT_VERSION})
-# (Brackets, not backslashes: CPack reads these through one more round of
-# CMake string parsing.)
-string(REGEX REPLACE "([+.*()$?|{}])" "[\\1]" top "${PROJECT_SOURCE_DIR}")
-set(CPACK_SOURCE_IGNORE_FILES "^${top}/([.]git|build|[.]cache)/" "^${top}/(crash|leak|timeout|oom)-")
 include(CPack)
