@@ -294,6 +294,7 @@ struct failure_case {
   std::function<void()> before_exec = {};
 };
 
+#ifndef FOUROFSIX_UNDER_EMULATOR // where they would reach the emulator instead
 // From here on (and across exec) every fstat(2) and its kin, or with `seek`
 // every lseek(2), on descriptor fd fails with EPERM, as under a seccomp
 // profile that denies them. The filter compares syscall numbers of this
@@ -345,8 +346,9 @@ std::function<void()> limited(int resource, rlim_t bytes) {
       _exit(126);
   };
 }
+#endif
 
-// A loop device over an in-memory file of `size` bytes, open for reading
+// A loop device over an in-memory file holding `content`, open for reading
 // and writing; fd is -1 where none can be had (not root, no loop driver).
 struct loop_device {
   int backing = -1;
@@ -397,9 +399,6 @@ TEST(Command, ReportsEachFailureInOneLine) {
   lseek(drained, 0, SEEK_END);
   const int drained_appended = reopen(drained, O_WRONLY | O_APPEND);
   const char *const same = "fourofsix: standard input is the output file\n";
-  const char *const untold =
-      "fourofsix: cannot tell whether standard input is the output file: Operation not permitted\n";
-  const char *const no_space = "fourofsix: write error: No space left on device\n";
   std::vector<failure_case> cases{
       {"full device", zero, full, false, "fourofsix: write error: No space left on device\n", 1},
       {"closed stdout", zero, -1, false, "fourofsix: write error: Bad file descriptor\n", 1},
@@ -418,6 +417,9 @@ TEST(Command, ReportsEachFailureInOneLine) {
   // Where the tool runs under an emulator, limits and seccomp filters would
   // reach the emulator instead.
 #ifndef FOUROFSIX_UNDER_EMULATOR
+  const char *const untold =
+      "fourofsix: cannot tell whether standard input is the output file: Operation not permitted\n";
+  const char *const no_space = "fourofsix: write error: No space left on device\n";
   const std::vector<failure_case> in_the_child{
       {"same file, its fstat denied on input", file, appended, false, untold, 1,
        [] { deny_on_fd(0, false); }},
