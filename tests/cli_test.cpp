@@ -819,7 +819,7 @@ TEST(Command, ManyRunsLeaveTheUsersOtherPipesTheirDefaultSize) {
   // own, whose pipes are only these.
   const pid_t child = fork();
   if (child == 0) {
-    const uid_t alone = 0x7fff0000U + static_cast<uid_t>(getpid() & 0xffff);
+    const uid_t alone = 0x40000000U + static_cast<uid_t>(getpid()); // unique while it runs
     if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(alone) != 0 || setuid(alone) != 0))
       _exit(126);
     const pipe_pair before;
