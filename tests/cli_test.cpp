@@ -353,29 +353,22 @@ std::function<void()> limited(int resource, rlim_t bytes) {
 struct loop_device {
   int backing = -1;
   int fd = -1;
-  explicit loop_device(const std::string &content) {
+  explicit loop_device(const std::string &content) : backing(fourofsix::testing::memfile(content)) {
     const int ctl = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-    backing = fourofsix::testing::memfile(content);
-    for (int tries = 0; ctl >= 0 && backing >= 0 && fd < 0 && tries < 5; ++tries) {
-      const int n = ioctl(ctl, LOOP_CTL_GET_FREE);
-      fd = n < 0 ? -1 : open(("/dev/loop" + std::to_string(n)).c_str(), O_RDWR | O_CLOEXEC);
-      if (fd >= 0 && ioctl(fd, LOOP_SET_FD, backing) != 0) { // taken meanwhile
-        close(fd);
-        fd = -1;
-      }
+    const int n = ctl < 0 ? -1 : ioctl(ctl, LOOP_CTL_GET_FREE);
+    fd = n < 0 ? -1 : open(("/dev/loop" + std::to_string(n)).c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0 && ioctl(fd, LOOP_SET_FD, backing) != 0) { // taken meanwhile
+      close(fd);
+      fd = -1;
     }
-    if (ctl >= 0)
-      close(ctl);
+    close(ctl);
   }
   ~loop_device() {
-    if (fd >= 0) {
+    if (fd >= 0)
       ioctl(fd, LOOP_CLR_FD);
-      close(fd);
-    }
+    close(fd);
     close(backing);
   }
-  loop_device(const loop_device &) = delete;
-  loop_device &operator=(const loop_device &) = delete;
 };
 
 TEST(Command, ReportsEachFailureInOneLine) {
@@ -785,17 +778,15 @@ TEST(Command, GrowsItsPipesButNeverShrinksThem) {
 // after another, each in a pipeline of two new pipes that it grows; 0 if a
 // run did not come up.
 int smallest_pipe_during(int runs) {
-  std::vector<pipe_pair> ins;
-  std::vector<pipe_pair> outs;
+  std::vector<int> inputs;
   std::vector<pid_t> pids;
   int smallest = INT_MAX;
   for (int i = 0; i < runs; ++i) {
-    const pipe_pair in = ins.emplace_back();
-    const pipe_pair out = outs.emplace_back();
+    const pipe_pair in;
+    const pipe_pair out;
     smallest = std::min({smallest, fcntl(in.w, F_GETPIPE_SZ), fcntl(out.w, F_GETPIPE_SZ)});
     pids.push_back(launch({in.r, out.w, STDERR_FILENO}));
-    close(in.r);
-    close(out.w);
+    inputs.push_back(in.w);
     // A byte back from it: by then it has grown its pipes.
     if (write(in.w, "x", 1) != 1 || read_for(out.r, 1, 30s) != "x")
       smallest = 0;
@@ -803,7 +794,7 @@ int smallest_pipe_during(int runs) {
   const pipe_pair last;
   smallest = std::min(smallest, fcntl(last.w, F_GETPIPE_SZ));
   for (std::size_t i = 0; i < pids.size(); ++i) {
-    close(ins[i].w);
+    close(inputs[i]);
     waitpid(pids[i], nullptr, 0);
   }
   return smallest;
