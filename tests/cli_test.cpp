@@ -392,8 +392,9 @@ TEST(Command, ReportsEachFailureInOneLine) {
   lseek(drained, 0, SEEK_END);
   const int drained_appended = reopen(drained, O_WRONLY | O_APPEND);
   const char *const same = "fourofsix: standard input is the output file\n";
+  const char *const no_space = "fourofsix: write error: No space left on device\n";
   std::vector<failure_case> cases{
-      {"full device", zero, full, false, "fourofsix: write error: No space left on device\n", 1},
+      {"full device", zero, full, false, no_space, 1},
       {"closed stdout", zero, -1, false, "fourofsix: write error: Bad file descriptor\n", 1},
       {"closed stdout, nothing to write", empty, -1, false, "", 0},
       {"directory as input", dir, null_out, false, "fourofsix: read error: Is a directory\n", 1},
@@ -412,18 +413,16 @@ TEST(Command, ReportsEachFailureInOneLine) {
 #ifndef FOUROFSIX_UNDER_EMULATOR
   const char *const untold =
       "fourofsix: cannot tell whether standard input is the output file: Operation not permitted\n";
-  const char *const no_space = "fourofsix: write error: No space left on device\n";
-  const std::vector<failure_case> in_the_child{
-      {"same file, its fstat denied on input", file, appended, false, untold, 1,
-       [] { deny_on_fd(0, false); }},
-      {"same file, its fstat denied on output", file, appended, false, untold, 1,
-       [] { deny_on_fd(1, false); }},
-      {"same file, its lseek denied on input", file, appended, false, untold, 1,
-       [] { deny_on_fd(0, true); }},
-      {"device input, its fstat denied", zero, full, false, untold, 1,
-       [] { deny_on_fd(0, false); }},
-  };
-  cases.insert(cases.end(), in_the_child.begin(), in_the_child.end());
+  cases.insert(cases.end(), {
+                                {"same file, its fstat denied on input", file, appended, false,
+                                 untold, 1, [] { deny_on_fd(0, false); }},
+                                {"same file, its fstat denied on output", file, appended, false,
+                                 untold, 1, [] { deny_on_fd(1, false); }},
+                                {"same file, its lseek denied on input", file, appended, false,
+                                 untold, 1, [] { deny_on_fd(0, true); }},
+                                {"device input, its fstat denied", zero, full, false, untold, 1,
+                                 [] { deny_on_fd(0, false); }},
+                            });
   // A smaller buffer, not a silent death, under a tight data limit; the
   // sanitizers' runtime alone needs more.
   if (!sanitized) {
