@@ -2,6 +2,15 @@
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
+# Runs the command given as words and prints its wall time in nanoseconds;
+# fails, printing nothing, if the command fails.
+nanoseconds() {
+  local t0
+  t0=$(date +%s%N)
+  "$@" || return
+  echo $(($(date +%s%N) - t0))
+}
+
 # Runs two commands alternately, N pairs, alternating which goes first, and
 # prints the median seconds of each, then the median, least and greatest of
 # the pair ratios (ours over the peer's). Each command is given as words,
