@@ -29,10 +29,11 @@ inline constexpr std::size_t min_block_size = 4096;
 // Size the pipes on standard input and output are grown to, at most.
 inline constexpr std::size_t pipe_size = std::size_t{1} << 20;
 
-// The part of a user's pipe quota (pipe-user-pages-soft) that one grown pipe
-// may take, at most: 1/256, so 64 runs, two pipes each, hold half of it, and
-// the user's other programs still get pipes of the default size. Past the
-// quota the kernel cuts every new pipe of that user to a page or two.
-inline constexpr long pipe_quota_share = 256;
+// The part of a user's pipe quota (pipe-user-pages-soft) that one run's
+// grown pipes may take together, at most: 1/128, so 64 runs hold half of
+// it, and the user's other programs still get pipes of the default size.
+// Past the quota the kernel cuts every new pipe of that user to a page or
+// two. A run that grows two pipes gives each half its share.
+inline constexpr long pipe_quota_share = 128;
 
 } // namespace fourofsix

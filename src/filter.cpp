@@ -1,8 +1,11 @@
 #include "filter.hpp"
 
 #include "io.hpp"
+#include "pipes.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 
 namespace fourofsix {
 
@@ -22,15 +25,24 @@ std::size_t filter_block(compact_fn k, unsigned char *buf, std::size_t n, cycle 
   return o;
 }
 
-run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize) {
+run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize,
+                         std::size_t chunk) {
   run_result r;
   cycle c;
-  // Chosen once: a message socket is read a whole message at a time, and one
-  // that does not fit in buf ends the run as a read error instead of losing
-  // its tail. Messages that fit are simply the next bytes of the stream.
-  const auto take = is_message_socket(in) ? safe_receive : safe_read;
+  // A socket is received from, never read: recvmsg(2) flags a message cut
+  // short, which read(2) drops without a word, and a stream socket never
+  // has one. Asking the socket its type would rely on getsockopt(2), which
+  // a sandbox may deny; an input whose type cannot be told at all is tried
+  // as a socket first, and read once it proves to be none.
+  const mode_t type = file_type(in);
+  bool receive = type == S_IFSOCK || type == 0;
   for (;;) {
-    const long n = take(in, buf, bufsize);
+    const long n =
+        receive ? safe_receive(in, buf, bufsize) : safe_read(in, buf, std::min(chunk, bufsize));
+    if (n < 0 && receive && errno == ENOTSOCK) {
+      receive = false;
+      continue;
+    }
     if (n == 0)
       return r;
     if (n < 0) {

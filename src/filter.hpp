@@ -26,12 +26,14 @@ struct run_result {
   bool wrote = false; // whether any byte was written
 };
 
-// Reads `in` to its end through buf (size bufsize), writing the kept bytes of
-// each read to `out` before the next read, so output never waits on input.
-// Stops at the first failure: a failed write ends the run without reading on;
-// a failed read ends it after everything kept before it has been written.
-// On a message socket a message longer than bufsize is such a failure
-// (EMSGSIZE), so its tail is never lost unnoticed.
-run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize);
+// Reads `in` to its end through buf (size bufsize), at most `chunk` bytes
+// (up to bufsize) at a time, writing the kept bytes of each read to `out`
+// before the next read, so output never waits on input. Stops at the first
+// failure: a failed write ends the run without reading on; a failed read
+// ends it after everything kept before it has been written. A socket is
+// received from a whole buffer at a time, and there a message longer than
+// bufsize is such a failure (EMSGSIZE), so its tail is never lost unnoticed.
+run_result filter_stream(int in, int out, compact_fn k, unsigned char *buf, std::size_t bufsize,
+                         std::size_t chunk);
 
 } // namespace fourofsix

@@ -77,12 +77,6 @@ long safe_receive(int fd, void *buf, std::size_t n) {
   });
 }
 
-bool is_message_socket(int fd) {
-  int type = 0;
-  socklen_t len = sizeof type;
-  return getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type != SOCK_STREAM;
-}
-
 int full_write(int fd, const void *buf, std::size_t n) {
   const auto *p = static_cast<const unsigned char *>(buf);
   std::size_t most = n; // the largest write fd is known to take at once

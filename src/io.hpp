@@ -12,17 +12,13 @@ namespace fourofsix {
 // Returns the count read (0 only at end of file), or -1 with errno set.
 long safe_read(int fd, void *buf, std::size_t n);
 
-// Receives one message of at most n bytes from a message socket into buf,
+// Receives from the socket fd up to n bytes into buf, one message at most,
 // waiting as safe_read does. A plain read(2) would silently drop the part of
 // a longer message that does not fit; here such a message is refused instead:
 // -1 with errno EMSGSIZE, and none of its bytes count. Otherwise returns the
 // message's length (0 for an empty message or the end of the stream), or -1
 // with errno set.
 long safe_receive(int fd, void *buf, std::size_t n);
-
-// Whether fd is a socket that delivers messages (datagram, sequenced-packet,
-// raw) rather than a byte stream, so that it must be read with safe_receive.
-bool is_message_socket(int fd);
 
 // Writes all n bytes of buf to fd, continuing after partial writes, retrying
 // EINTR and waiting in poll(2) on EAGAIN. A message socket takes each write

@@ -17,13 +17,15 @@ long leading_number(std::string_view text, long cap);
 mode_t file_type(int fd);
 
 // Grows the pipe behind each of in and out (never shrinking it) so a
-// pipeline moves large chunks per wake-up, up to the block size but never
-// past what /proc/sys/fs/pipe-max-size allows, nor past a 256th of the
-// user's pipe quota (/proc/sys/fs/pipe-user-pages-soft), so that many runs
-// at once leave the user's other programs pipes of the default size; and
-// tells the kernel a regular-file input will be read sequentially. Every
-// failure is ignored: the tool streams correctly, only slower, without any
-// of it.
-void tune_descriptors(int in, int out);
+// pipeline moves large chunks per wake-up, up to pipe_size but never past
+// what /proc/sys/fs/pipe-max-size allows; where the user's pipe quota binds
+// the process, the pipes it grows take together at most a
+// pipe_quota_share-th of the quota (the one pipe it grows takes all of
+// that), so that many runs at once leave the user's other programs pipes
+// of the default size. Tells the kernel a regular-file input will be read
+// sequentially. Every failure is ignored: the tool streams correctly, only
+// slower, without any of it. Returns the size of the output pipe, 0 if the
+// output is no pipe.
+long tune_descriptors(int in, int out);
 
 } // namespace fourofsix

@@ -6,6 +6,7 @@
 #include "pipes.hpp"
 #include "same_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
@@ -70,8 +71,16 @@ int run(compact_fn k) {
     say({"cannot allocate a buffer: ", strerror(errno)});
     return 1;
   }
-  tune_descriptors(STDIN_FILENO, STDOUT_FILENO);
-  const run_result r = filter_stream(STDIN_FILENO, STDOUT_FILENO, k, buf.data(), buf.size());
+  const long out_pipe = tune_descriptors(STDIN_FILENO, STDOUT_FILENO);
+  // Into a pipe, a read whose kept bytes (two thirds of it) fill at most
+  // half the pipe: the consumer drains one half while the next block goes
+  // into the other, where a block larger than the pipe makes the two take
+  // turns. Measured with bench/run: three times as fast into a 64 KiB pipe,
+  // and a 512 KiB pipe as fast as a 1 MiB one.
+  const std::size_t chunk = out_pipe > 0 ? std::clamp(static_cast<std::size_t>(out_pipe) / 4 * 3,
+                                                      min_block_size, buf.size())
+                                         : buf.size();
+  const run_result r = filter_stream(STDIN_FILENO, STDOUT_FILENO, k, buf.data(), buf.size(), chunk);
   if (r.how == outcome::write_failed) {
     report("write", r.error);
     return 1;

@@ -51,8 +51,17 @@ overlap share_offset(int in, int out, off_t at) {
 overlap compare_ends(int in, int out) {
   struct stat si {};
   struct stat so {};
-  if (fstat(in, &si) != 0)
+  if (fstat(in, &si) != 0) {
+    // A file or a disk can always be sought; an input that cannot is a
+    // stream (pipe, socket, terminal), which no output reaches.
+    const int err = errno;
+    if (lseek(in, 0, SEEK_CUR) < 0 && errno == ESPIPE)
+      return overlap::none;
+    errno = err;
     return overlap::unknown;
+  }
+  if (!S_ISREG(si.st_mode) && !S_ISBLK(si.st_mode))
+    return overlap::none;
   if (fstat(out, &so) != 0) // a closed output cannot reach anything
     return errno == EBADF ? overlap::none : overlap::unknown;
   if (!same_data(si, so))
@@ -61,8 +70,11 @@ overlap compare_ends(int in, int out) {
   const off_t read_at = lseek(in, 0, SEEK_CUR);
   if (size < 0 || read_at < 0)
     return overlap::unknown;
-  if (read_at >= size)
-    return overlap::none; // nothing left to read, so nothing to overtake
+  // Nothing left to read, so nothing to overtake; but a size of 0 proves
+  // nothing, since file systems that do not know a file's length in
+  // advance (procfs-like and direct-I/O FUSE ones) report 0 for it.
+  if (size > 0 && read_at >= size)
+    return overlap::none;
   const int flags = fcntl(out, F_GETFL);
   if (flags < 0)
     return overlap::unknown;

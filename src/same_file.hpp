@@ -21,9 +21,11 @@ enum class overlap {
 // is allowed: four bytes are written for every six read, so the output
 // never overtakes the input. So is anything else (pipes, terminals,
 // sockets, character devices), an input with nothing left, and a closed
-// output. When a call the answer depends on fails (a seccomp profile that
-// denies fstat(2), say), the answer is `unknown`, never `none`: the caller
-// must then refuse as well.
+// output; but an input whose size reads 0 is not taken to be used up. When
+// a call the answer depends on fails (a seccomp profile that denies
+// fstat(2), say), the answer is `unknown`, never `none`: the caller must
+// then refuse as well. An input that cannot be sought is a stream, and
+// needs no fstat(2) to tell.
 overlap compare_ends(int in, int out);
 
 } // namespace fourofsix

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -30,6 +31,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -56,7 +58,21 @@ struct pipe_pair {
   }
 };
 
-const int tool_fd = open(FOUROFSIX_EXE, O_PATH | O_CLOEXEC);
+#ifndef FOUROFSIX_UNDER_EMULATOR
+// The tool, by descriptor, as a copy in memory that any user may run: a
+// child that has become another user may reach neither the build folder by
+// its path nor, under umask 077, the built file itself.
+const int tool_fd = [] {
+  const int file = open(FOUROFSIX_EXE, O_RDONLY | O_CLOEXEC);
+  const int copy = memfd_create("fourofsix", MFD_CLOEXEC);
+  char buf[65536];
+  for (ssize_t n; (n = read(file, buf, sizeof buf)) > 0;)
+    if (write(copy, buf, static_cast<std::size_t>(n)) != n)
+      return -1;
+  close(file);
+  return fchmod(copy, 0755) == 0 ? copy : -1;
+}();
+#endif
 
 // Starts the tool with fds[i] as its descriptor i; -1 leaves i closed.
 // `preload`, if given, is a library preloaded into it; `before_exec`, if
@@ -295,9 +311,9 @@ struct failure_case {
 };
 
 #ifndef FOUROFSIX_UNDER_EMULATOR // where they would reach the emulator instead
-// From here on (and across exec) every fstat(2) and its kin, or with `seek`
-// every lseek(2), on descriptor fd fails with EPERM, as under a seccomp
-// profile that denies them. The filter compares syscall numbers of this
+// From here on (and across exec) every fstat(2) and its kin and
+// getsockopt(2), or with `seek` every lseek(2), on descriptor fd fails with
+// EPERM, as under a seccomp profile that denies them. The filter compares syscall numbers of this
 // build's own architecture only: the tool it starts is built alike.
 void deny_on_fd(int fd, bool seek) {
   std::vector<long> calls;
@@ -308,6 +324,9 @@ void deny_on_fd(int fd, bool seek) {
 #endif
   } else {
     calls.push_back(__NR_statx);
+#ifdef __NR_getsockopt
+    calls.push_back(__NR_getsockopt);
+#endif
 #ifdef __NR_fstat
     calls.push_back(__NR_fstat);
 #endif
@@ -391,6 +410,12 @@ TEST(Command, ReportsEachFailureInOneLine) {
   const int drained = fourofsix::testing::memfile(text);
   lseek(drained, 0, SEEK_END);
   const int drained_appended = reopen(drained, O_WRONLY | O_APPEND);
+  // Where a file system reports a size of 0 for a file that is not empty,
+  // "all of it read" cannot be told from the size.
+  const int nothing = fourofsix::testing::memfile(std::string());
+  const int nothing_appended = reopen(nothing, O_WRONLY | O_APPEND);
+  pipe_pair ended_pipe;
+  close(ended_pipe.w);
   const char *const same = "fourofsix: standard input is the output file\n";
   const char *const no_space = "fourofsix: write error: No space left on device\n";
   std::vector<failure_case> cases{
@@ -407,6 +432,7 @@ TEST(Command, ReportsEachFailureInOneLine) {
       {"same file, one offset for both", file, file, false, same, 1},
       {"same file, written behind the reading", in_place, behind, false, "", 0},
       {"same file, appended to, all of it read", drained, drained_appended, false, "", 0},
+      {"same file whose size reads 0, appended to", nothing, nothing_appended, false, same, 1},
   };
   // Where the tool runs under an emulator, limits and seccomp filters would
   // reach the emulator instead.
@@ -421,6 +447,8 @@ TEST(Command, ReportsEachFailureInOneLine) {
                                 {"same file, its lseek denied on input", file, appended, false,
                                  untold, 1, [] { deny_on_fd(0, true); }},
                                 {"device input, its fstat denied", zero, full, false, untold, 1,
+                                 [] { deny_on_fd(0, false); }},
+                                {"pipe input, its fstat denied", ended_pipe.r, full, false, "", 0,
                                  [] { deny_on_fd(0, false); }},
                             });
   // A smaller buffer, not a silent death, under a tight data limit; the
@@ -459,7 +487,7 @@ TEST(Command, ReportsEachFailureInOneLine) {
     EXPECT_EQ(fourofsix::testing::contents<std::string>(disk.backing), std::string(4096, 'x'));
   }
   for (int fd : {zero, full, dir, null_out, empty, broken.w, file, appended, ahead, in_place,
-                 behind, drained, drained_appended})
+                 behind, drained, drained_appended, nothing, nothing_appended, ended_pipe.r})
     close(fd);
 }
 
@@ -471,6 +499,7 @@ struct message_case {
   int type;
   std::vector<std::size_t> sizes; // of the messages, in order
   std::size_t whole;              // how many of them the tool takes
+  std::function<void()> before_exec = {};
 };
 
 TEST(Command, MessageSocketsLoseNoTailUnnoticed) {
@@ -478,13 +507,20 @@ TEST(Command, MessageSocketsLoseNoTailUnnoticed) {
   std::vector<std::size_t> many;
   for (std::size_t i = 0; i < 200; ++i)
     many.push_back(i * 7919 % 30000 + 1);
-  const std::vector<message_case> cases{
+  std::vector<message_case> cases{
       {"sequenced packets that fit", SOCK_SEQPACKET, many, many.size()},
       {"datagrams that fit", SOCK_DGRAM, many, many.size()},
       {"a sequenced packet of the largest size", SOCK_SEQPACKET, {5, most, 7}, 3},
       {"a sequenced packet longer than one receive", SOCK_SEQPACKET, {8, most + 1, 3}, 1},
       {"a datagram longer than one receive", SOCK_DGRAM, {8, 1000, most + 1, 3}, 2},
   };
+#ifndef FOUROFSIX_UNDER_EMULATOR
+  cases.push_back({"a datagram longer than one receive, the socket's type not to be asked",
+                   SOCK_DGRAM,
+                   {8, most + 1, 3},
+                   1,
+                   [] { deny_on_fd(0, false); }});
+#endif
   std::mt19937_64 rng(11);
   for (const auto &c : cases) {
     int sv[2];
@@ -501,7 +537,7 @@ TEST(Command, MessageSocketsLoseNoTailUnnoticed) {
     }
     const int out = memfd_create("out", MFD_CLOEXEC);
     pipe_pair err;
-    const pid_t pid = launch({sv[1], out, err.w});
+    const pid_t pid = launch({sv[1], out, err.w}, {}, false, nullptr, c.before_exec);
     close(sv[1]);
     close(err.w);
     std::string taken;
@@ -751,25 +787,117 @@ long read_number(const char *path) {
   return v;
 }
 
-TEST(Command, GrowsItsPipesButNeverShrinksThem) {
-  // Its share of the user's pipe quota, where there is one, is a 256th.
-  const long quota = read_number("/proc/sys/fs/pipe-user-pages-soft") * sysconf(_SC_PAGESIZE);
-  const long want = std::min(
-      {1L << 20, read_number("/proc/sys/fs/pipe-max-size"), quota == 0 ? LONG_MAX : quota / 256});
+long fs_limit(const char *name) {
+  return read_number((std::string("/proc/sys/fs/") + name).c_str());
+}
+
+// Runs `check` in a child process which, where the tests run as root, has
+// become a user of its own with no capabilities: one whom the pipe quota
+// binds and whose pipes are only the child's. Returns the child's status:
+// the check's result, 125 where it found its premise unmet, 126 where root
+// could not become that user.
+int as_user_alone(const std::function<int()> &check) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const uid_t alone = 0x40000000U + static_cast<uid_t>(getpid()); // unique while it runs
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(alone) != 0 || setuid(alone) != 0))
+      _exit(126);
+    _exit(check());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
+}
+
+// Whether this process holds what exempts it from the pipe quota:
+// CAP_SYS_RESOURCE or CAP_SYS_ADMIN, in the initial user namespace.
+bool quota_exempt() {
+  FILE *f = fopen("/proc/self/status", "re");
+  unsigned long long caps = 0;
+  char line[256];
+  while (f != nullptr && fgets(line, sizeof line, f) != nullptr)
+    if (sscanf(line, "CapEff: %llx", &caps) == 1)
+      break;
+  if (f != nullptr)
+    fclose(f);
+  struct stat ns {};
+  return (caps >> 21 & 1U) + (caps >> 24 & 1U) > 0 && stat("/proc/self/ns/user", &ns) == 0 &&
+         ns.st_ino == 0xEFFFFFFDU;
+}
+
+// The size of a pipe of `have` bytes once the tool, in a run that grows
+// `pipes` pipes, has grown it, worked out as the kernel grants it: the
+// kernel rounds a size up to a power of two, so a goal between two must be
+// rounded down to stay within the share.
+long grown(long have, int pipes, bool bound) {
+  const long soft = fs_limit("pipe-user-pages-soft");
+  const long hard = fs_limit("pipe-user-pages-hard");
+  const long quota = soft == 0 || (hard != 0 && hard < soft) ? hard : soft;
+  long goal = std::min(1L << 20, fs_limit("pipe-max-size"));
+  if (bound && quota != 0)
+    goal = std::min(goal, quota * sysconf(_SC_PAGESIZE) / fourofsix::pipe_quota_share / pipes);
+  return std::max(
+      have, goal <= 0 ? 0 : static_cast<long>(std::bit_floor(static_cast<unsigned long>(goal))));
+}
+
+// The sizes of the pipes a run was given, against those it should have
+// been; 0 when they match. In the child of as_user_alone, so it says why.
+int check_growth(bool file_input, bool bound) {
   pipe_pair in;
   pipe_pair out;
+  const int file = fourofsix::testing::memfile(std::string());
+  const long in_had = fcntl(in.r, F_GETPIPE_SZ);
+  const long out_had = fcntl(out.w, F_GETPIPE_SZ);
+  const int pipes = file_input ? 1 : 2;
+  const pid_t pid = launch({file_input ? file : in.r, out.w, STDERR_FILENO});
+  close(in.w);
+  if (!exited_with(finish(pid).status, 0))
+    return 1;
+  const long in_has = fcntl(in.r, F_GETPIPE_SZ);
+  const long out_has = fcntl(out.w, F_GETPIPE_SZ);
+  const long in_want = file_input ? in_had : grown(in_had, pipes, bound);
+  const long out_want = grown(out_had, pipes, bound);
+  if (in_has == in_want && out_has == out_want)
+    return 0;
+  std::cerr << "pipes of " << in_had << " and " << out_had << " bytes grew to " << in_has << " and "
+            << out_has << ", not " << in_want << " and " << out_want << "\n";
+  return 1;
+}
+
+TEST(Command, GrowsItsPipesToItsShareButNeverShrinksThem) {
+  // A user the quota binds: a run's pipes take its share; one pipe all of it.
+  for (const bool file_input : {false, true}) {
+#ifdef FOUROFSIX_UNDER_EMULATOR
+    if (geteuid() == 0) {
+      std::cout << "not run under the emulator as root: a run bound by the quota\n";
+      break;
+    }
+#endif
+    const int status = as_user_alone([&] { return check_growth(file_input, true); });
+    if (exited_with(status, 126)) {
+      std::cout << "not run: root cannot become another user here\n";
+      break;
+    }
+    EXPECT_TRUE(exited_with(status, 0)) << (file_input ? "file into a pipe" : "pipe to pipe");
+  }
+  if (!quota_exempt()) {
+    std::cout
+        << "not run without CAP_SYS_RESOURCE or CAP_SYS_ADMIN: a run the quota does not bind\n";
+    return;
+  }
+  EXPECT_EQ(check_growth(false, false), 0) << "pipe to pipe, exempt from the quota";
+  // A pipe already larger than the tool's goal stays so.
+  pipe_pair in;
   pipe_pair big;
-  // A pipe already larger than the tool's goal (possible for root) stays so.
-  const bool have_big = fcntl(big.w, F_SETPIPE_SZ, 2 << 20) == (2 << 20);
-  const pid_t pid = launch({in.r, have_big ? big.w : out.w, STDERR_FILENO});
+  if (fcntl(big.w, F_SETPIPE_SZ, 2 << 20) != 2 << 20) {
+    std::cout << "not run without CAP_SYS_RESOURCE: a pipe larger than pipe-max-size\n";
+    return;
+  }
+  const pid_t pid = launch({in.r, big.w, STDERR_FILENO});
   close(in.w);
   EXPECT_TRUE(exited_with(finish(pid).status, 0));
-  EXPECT_EQ(fcntl(in.r, F_GETPIPE_SZ), want) << "input pipe";
-  if (have_big)
-    EXPECT_EQ(fcntl(big.w, F_GETPIPE_SZ), 2 << 20) << "a larger pipe was shrunk";
-  else
-    EXPECT_EQ(fcntl(out.w, F_GETPIPE_SZ), want) << "output pipe";
-  for (int fd : {in.r, out.r, out.w, big.r, big.w})
+  EXPECT_EQ(fcntl(big.w, F_GETPIPE_SZ), 2 << 20) << "a larger pipe was shrunk";
+  for (int fd : {in.r, big.r, big.w})
     close(fd);
 }
 
@@ -803,26 +931,27 @@ TEST(Command, ManyRunsLeaveTheUsersOtherPipesTheirDefaultSize) {
 #ifdef FOUROFSIX_UNDER_EMULATOR
   GTEST_SKIP() << "the emulator's own pipes would count against the quota";
 #endif
-  if (read_number("/proc/sys/fs/pipe-user-pages-soft") == 0)
+  const long quota = fs_limit("pipe-user-pages-soft");
+  if (quota == 0)
     GTEST_SKIP() << "no pipe quota here";
-  // In a child: root, whom the quota does not bind, becomes a user of its
-  // own, whose pipes are only these.
-  const pid_t child = fork();
-  if (child == 0) {
-    const uid_t alone = 0x40000000U + static_cast<uid_t>(getpid()); // unique while it runs
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(alone) != 0 || setuid(alone) != 0))
-      _exit(126);
+  const int status = as_user_alone([] {
     const pipe_pair before;
     const int usual = fcntl(before.w, F_GETPIPE_SZ);
+    // 64 pipelines of two pipes, the next new pipe and a few of the test
+    // runner's own must fit at the default size, or no program's do.
+    if (fs_limit("pipe-user-pages-soft") * sysconf(_SC_PAGESIZE) < (2 * 64 + 8) * long{usual}) {
+      std::cerr << "64 pipelines of " << usual << "-byte pipes do not fit in the quota\n";
+      return 125;
+    }
     const int smallest = smallest_pipe_during(64);
     std::cerr << "new pipes: " << usual << " bytes before 64 runs, " << smallest
               << " at least during\n";
-    _exit(smallest == usual ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
+    return smallest == usual ? 0 : 1;
+  });
   if (exited_with(status, 126))
     GTEST_SKIP() << "root cannot become another user here";
+  if (exited_with(status, 125))
+    GTEST_SKIP() << "the quota of " << quota << " pages is too small for 64 pipelines";
   EXPECT_TRUE(exited_with(status, 0)) << "status " << status;
 }
 

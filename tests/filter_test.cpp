@@ -76,7 +76,7 @@ TEST(FilterStream, AnyBufferSizeGivesTheDefinedOutput) {
     ASSERT_GE(in, 0);
     const int out = memfd_create("out", MFD_CLOEXEC);
     bytes buf(bufsize);
-    const run_result r = filter_stream(in, out, best_kernel(), buf.data(), bufsize);
+    const run_result r = filter_stream(in, out, best_kernel(), buf.data(), bufsize, bufsize);
     EXPECT_EQ(r.how, outcome::end_of_input);
     EXPECT_TRUE(r.wrote);
     EXPECT_EQ(contents<bytes>(out), testing::keep_four_of_six(src)) << bufsize;
@@ -89,7 +89,7 @@ TEST(FilterStream, ReportsWhichSideFailedAndWhy) {
   bytes buf(64);
   const int dir = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const int sink = memfd_create("out", MFD_CLOEXEC);
-  run_result r = filter_stream(dir, sink, best_kernel(), buf.data(), buf.size());
+  run_result r = filter_stream(dir, sink, best_kernel(), buf.data(), buf.size(), buf.size());
   EXPECT_EQ(r.how, outcome::read_failed);
   EXPECT_EQ(r.error, EISDIR);
   EXPECT_FALSE(r.wrote);
@@ -99,7 +99,7 @@ TEST(FilterStream, ReportsWhichSideFailedAndWhy) {
   const int in = memfile(bytes(1000, 'x'));
   ASSERT_GE(in, 0);
   const int readonly = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  r = filter_stream(in, readonly, best_kernel(), buf.data(), buf.size());
+  r = filter_stream(in, readonly, best_kernel(), buf.data(), buf.size(), buf.size());
   EXPECT_EQ(r.how, outcome::write_failed);
   EXPECT_EQ(r.error, EBADF);
   EXPECT_EQ(lseek(in, 0, SEEK_CUR), 64) << "read on after a failed write";
@@ -127,7 +127,8 @@ TEST(FilterStream, MessageSocketsTakeWholeMessagesOrFailLoudly) {
     // An end after it, so that a reader which lets it through stops.
     ASSERT_EQ(testing::end_messages(sv[0], type), 0);
     const int out = memfd_create("out", MFD_CLOEXEC);
-    const run_result r = filter_stream(sv[1], out, best_kernel(), buf.data(), buf.size());
+    const run_result r =
+        filter_stream(sv[1], out, best_kernel(), buf.data(), buf.size(), buf.size());
     EXPECT_EQ(r.how, outcome::read_failed) << type;
     EXPECT_EQ(r.error, EMSGSIZE) << type;
     EXPECT_EQ(contents<bytes>(out), testing::keep_four_of_six(sent)) << type;
