@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The benchmarks' shared timing: sourced by bench/run and bench/spread.
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
