@@ -1,5 +1,5 @@
 # Cross build with Debian's cross compiler for FOUROFSIX_CROSS, a Debian
-# architecture named in cmake/architectures.txt (arm64, armhf, i386, ...);
+# architecture named in cmake/architectures.txt (arm64, i386, ...);
 # the tests run under qemu-user. Needs the target's g++ cross compiler,
 # qemu-user and the target's libgtest-dev (dpkg --add-architecture).
 if(NOT FOUROFSIX_CROSS)
@@ -7,15 +7,25 @@ if(NOT FOUROFSIX_CROSS)
 endif()
 # The compiler checks' inner projects need it too.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES FOUROFSIX_CROSS)
+# The header line names the columns; the row is the one whose first
+# column is FOUROFSIX_CROSS.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/architectures.txt header REGEX "^debian ")
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/architectures.txt row REGEX "^${FOUROFSIX_CROSS} ")
-if(NOT row)
+if(NOT row OR NOT header)
   message(FATAL_ERROR "${FOUROFSIX_CROSS} is not in cmake/architectures.txt")
 endif()
+string(REGEX MATCHALL "[^ ]+" header "${header}")
 string(REGEX MATCHALL "[^ ]+" row "${row}")
-list(GET row 1 triplet)
-list(GET row 2 multiarch)
-list(GET row 3 emulator)
-list(GET row 4 FOUROFSIX_RPM_ARCH)
+foreach(column triplet multiarch emulator rpm gtest)
+  list(FIND header ${column} at)
+  list(GET row ${at} ${column})
+endforeach()
+set(FOUROFSIX_RPM_ARCH ${rpm})
+# Where Debian packages no GoogleTest for the target, it is built from the
+# sources of the googletest package.
+if(gtest STREQUAL "src")
+  set(FOUROFSIX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources, built for the target")
+endif()
 string(REGEX REPLACE "-.*" "" cpu ${triplet})
 
 set(CMAKE_SYSTEM_NAME Linux)

@@ -1,18 +1,9 @@
 # Packages: `cpack -G DEB` or `cpack -G RPM` in a release build folder (each
-# cross preset's folder gives its architecture's packages), and
-# `cpack --config CPackSourceConfig.cmake` for the source tarball.
+# cross build's folder gives its architecture's packages). The source
+# tarball is packaging/release's, made by git archive.
 #
-# Every time stamp in them is the date of the newest changelog entry (or
-# SOURCE_DATE_EPOCH, when the caller sets it), so two builds of the same
-# sources give byte-identical packages.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(FOUROFSIX_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
-else()
-  file(STRINGS packaging/changelog trailer REGEX "^ -- " LIMIT_COUNT 1)
-  string(REGEX REPLACE "^.*>  " "" released "${trailer}")
-  execute_process(COMMAND date -d "${released}" +%s OUTPUT_VARIABLE FOUROFSIX_SOURCE_DATE_EPOCH
-                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-endif()
+# Every time stamp in them is FOUROFSIX_SOURCE_DATE_EPOCH (CMakeLists.txt),
+# so two builds of the same sources give byte-identical packages.
 
 # A cross build names its packages for the target, not for the build
 # machine that CPack would otherwise ask. Its dependency is read off the
