@@ -50,8 +50,9 @@ bool quota_exempt() {
 // where the quota binds, the pipes together never more than the run's share
 // of it (the smaller of pipe-user-pages-soft and -hard that is set, in
 // pages). Rounded down to a power of two, since the kernel rounds a size up
-// to one: asked for a 192nd of the quota it would grant a 128th. 0, so
-// nothing grows, when a limit is unknown or the goal is below a page.
+// to one: asked for 768 KiB, a 256th of 49152 pages, it grants 1 MiB, a
+// 192nd. 0, so nothing grows, when a limit is unknown or the goal is below
+// a page.
 long pipe_goal(int pipes) {
   const long most = proc_number("/proc/sys/fs/pipe-max-size", static_cast<long>(pipe_size));
   if (most < 0)
